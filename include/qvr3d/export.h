@@ -1,0 +1,22 @@
+// Symbol export control for the QVR3d shared library.
+#ifndef QVR3D_EXPORT_H
+#define QVR3D_EXPORT_H
+
+#if defined(_WIN32)
+#  if defined(QVR3D_BUILDING)
+#    define QVR_API __declspec(dllexport)
+#  else
+#    define QVR_API __declspec(dllimport)
+#  endif
+#else
+#  define QVR_API __attribute__((visibility("default")))
+#endif
+
+// printf-style argument checking where the compiler offers it.
+#if defined(__GNUC__)
+#  define QVR_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#  define QVR_PRINTF(fmt, args)
+#endif
+
+#endif

@@ -1,0 +1,9 @@
+// Umbrella header: everything a game needs from QVR3d.
+#ifndef QVR3D_QVR3D_H
+#define QVR3D_QVR3D_H
+
+#include "qvr3d/core.h"
+#include "qvr3d/parse.h"
+#include "qvr3d/string.h"
+
+#endif

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the build tree into a scratch prefix, then builds and runs the
+# consumer program with find_package(QVR3d) and with pkg-config qvr3d.
+set -euo pipefail
+build=$1
+src=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+# find_package
+cmake -S "$src" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cmake-build" >/dev/null
+out=$(LD_LIBRARY_PATH="$prefix/lib" "$work/cmake-build/consumer")
+[ "$out" = "consumer ok 0.20.0" ] || { echo "find_package consumer printed: $out"; exit 1; }
+echo "find_package: $out"
+
+# pkg-config
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+[ "$(pkg-config --modversion qvr3d)" = "0.20.0" ] || { echo "pkg-config version mismatch"; exit 1; }
+# shellcheck disable=SC2046
+c++ -std=c++17 "$src/main.cpp" -o "$work/consumer-pc" $(pkg-config --cflags --libs qvr3d)
+out=$(LD_LIBRARY_PATH="$prefix/lib" "$work/consumer-pc")
+[ "$out" = "consumer ok 0.20.0" ] || { echo "pkg-config consumer printed: $out"; exit 1; }
+echo "pkg-config: $out"
+
+# Only the public API is exported.
+lib=$(ls "$prefix"/lib/libqvr3d.so.0)
+if nm -D --defined-only "$lib" | c++filt | grep -q 'qvr::detail'; then
+  echo "internal helpers are exported:"; nm -D --defined-only "$lib" | c++filt | grep 'qvr::detail'; exit 1
+fi
+nm -D --defined-only "$lib" | c++filt | grep -q 'QVR::Versiont' || { echo "QVR symbols missing"; exit 1; }
+echo "exports: ok"
