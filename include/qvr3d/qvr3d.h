@@ -4,6 +4,7 @@
 
 #include "qvr3d/core.h"
 #include "qvr3d/parse.h"
+#include "qvr3d/stream.h"
 #include "qvr3d/string.h"
 
 #endif
