@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -91,12 +92,12 @@ QVRString::QVRString(const QVRString& other) : m_text(nullptr), m_capacity(0), m
   if (other.m_text != nullptr) Assign(other.m_text, other.m_length);
 }
 
-QVRString::~QVRString() { delete[] m_text; }
+QVRString::~QVRString() { std::free(m_text); }
 
 QVRString& QVRString::operator=(const QVRString& other) {
   if (this == &other) return *this;
   if (other.m_text == nullptr) {
-    delete[] m_text;
+    std::free(m_text);
     m_text = nullptr;
     m_capacity = 0;
     m_length = 0;
@@ -109,7 +110,7 @@ QVRString& QVRString::operator=(const QVRString& other) {
 
 QVRString& QVRString::operator=(const char* s) {
   if (s == nullptr) {
-    delete[] m_text;
+    std::free(m_text);
     m_text = nullptr;
     m_capacity = 0;
     m_length = 0;
@@ -128,14 +129,14 @@ void QVRString::PrintInfo() const {
 
 // Replaces the buffer by one of `size` bytes (size > length when keeping).
 void QVRString::Reallocate(uint32_t size, bool keep) {
-  char* buffer = new char[size];
+  char* buffer = static_cast<char*>(std::malloc(size));
   if (keep && m_length != 0) {
     std::memcpy(buffer, m_text, m_length + 1);
   } else {
     buffer[0] = 0;
     m_length = 0;
   }
-  delete[] m_text;
+  std::free(m_text);
   m_text = buffer;
   m_capacity = size;
 }
@@ -151,9 +152,9 @@ void QVRString::Assign(const char* s, uint32_t n) {
   if (n >= m_capacity) {
     // The old buffer is freed only after the copy, in case s lies inside it.
     uint32_t size = Round4(uint64_t{n} + 1);
-    char* buffer = new char[size];
+    char* buffer = static_cast<char*>(std::malloc(size));
     std::memcpy(buffer, s, n);
-    delete[] m_text;
+    std::free(m_text);
     m_text = buffer;
     m_capacity = size;
   } else {
@@ -221,11 +222,24 @@ void QVRString::InsertBytes(const char* s, uint32_t n, uint32_t pos) {
     std::memcpy(m_text + pos, s, n);
   } else {
     uint32_t size = Round4(uint64_t{m_capacity} + (n > 10 ? n : 10));
-    char* buffer = new char[size];
+    if (pos == m_length && !Inside(s, m_text, m_capacity)) {
+      // Appending: realloc can often grow in place (and large blocks are
+      // remapped rather than copied), which keeps long runs of small appends
+      // from turning quadratic under the fixed growth step.
+      char* grown = static_cast<char*>(std::realloc(m_text, size));
+      if (grown == nullptr) return;
+      std::memcpy(grown + pos, s, n);
+      grown[newLength] = 0;
+      m_text = grown;
+      m_capacity = size;
+      m_length = static_cast<uint32_t>(newLength);
+      return;
+    }
+    char* buffer = static_cast<char*>(std::malloc(size));
     std::memcpy(buffer, m_text, pos);
     std::memcpy(buffer + pos, s, n);
     std::memcpy(buffer + pos + n, m_text + pos, m_length - pos + 1);
-    delete[] m_text;
+    std::free(m_text);
     m_text = buffer;
     m_capacity = size;
   }
@@ -244,7 +258,12 @@ void QVRString::Insert(char c, unsigned pos) {
 }
 
 QVRString& QVRString::operator+=(char c) {
-  Insert(c, m_length);
+  if (c != 0 && m_length != 0 && m_length + 1u < m_capacity) {
+    m_text[m_length++] = c;  // the common case: room at the end
+    m_text[m_length] = 0;
+  } else {
+    Insert(c, m_length);
+  }
   return *this;
 }
 
@@ -328,7 +347,7 @@ void QVRString::Obfuscate() {
 void QVRString::MakeFilename() {
   if (m_length == 0) return;
   uint32_t size = Round4(uint64_t{m_length} + 1);
-  char* buffer = new char[size];
+  char* buffer = static_cast<char*>(std::malloc(size));
   uint32_t out = 0;
   for (uint32_t i = 0; i < m_length; ++i) {
     char c = m_text[i];
@@ -338,7 +357,7 @@ void QVRString::MakeFilename() {
       buffer[out++] = c;
   }
   buffer[out] = 0;
-  delete[] m_text;
+  std::free(m_text);
   m_text = buffer;
   m_capacity = size;
   m_length = out;
