@@ -3,6 +3,8 @@
 #define QVR3D_QVR3D_H
 
 #include "qvr3d/core.h"
+#include "qvr3d/image.h"
+#include "qvr3d/pal.h"
 #include "qvr3d/parse.h"
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
