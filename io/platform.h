@@ -1,0 +1,105 @@
+// The operating-system layer under QVRFileUtils: file attributes, moves and
+// copies, directory search, current and executable directories, drives and
+// the user's folders. Paths may use "\" or "/"; the layer turns "\" into "/".
+#ifndef QVR_IO_PLATFORM_H
+#define QVR_IO_PLATFORM_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qvr::detail {
+
+/// Longest path the layer accepts, terminator included. Longer paths are
+/// refused, never cut.
+constexpr unsigned kPathMax = 4096;
+
+/// Attribute bits, with the values the rest of the library tests for.
+enum : uint32_t {
+  ATTR_HIDDEN = 0x2,
+  ATTR_DIRECTORY = 0x10,
+  ATTR_NORMAL = 0x80,
+  ATTR_INVALID = 0xFFFFFFFFu,
+};
+
+/// Copies `path` into `out` with every "\" turned into "/". False for a null
+/// path or one of kPathMax bytes or more.
+bool NativePath(const char* path, std::string& out);
+
+/// ATTR_DIRECTORY and ATTR_HIDDEN (the last name starts with "." and is not
+/// "." or ".."), ATTR_NORMAL when neither applies; ATTR_INVALID when the path
+/// does not exist (symbolic links are followed).
+uint32_t FileAttributes(const char* path);
+/// Size in bytes of what `path` names; false when it cannot be queried.
+bool FileSize(const char* path, uint64_t& size);
+/// Removes a file (not a directory).
+bool FileDelete(const char* path);
+/// Moves a file or directory; never replaces an existing target. Across file
+/// systems a regular file is copied and the source then deleted.
+bool FileMove(const char* from, const char* to);
+/// Copies a regular file with its permission bits and modification time.
+/// With `failIfExists` an existing target is refused; otherwise it is
+/// replaced. A file is never copied onto itself. A failed copy leaves no
+/// partial target behind.
+bool FileCopy(const char* from, const char* to, bool failIfExists);
+/// True when both paths name the same existing file.
+bool SameFile(const char* a, const char* b);
+/// Creates a directory (mode 0777, umask applies); the parent must exist.
+bool DirCreate(const char* path);
+
+/// One directory entry found by FindFirst/FindNext.
+struct FindData {
+  std::string name;     ///< the entry name, without its directory
+  uint32_t attributes;  ///< as FileAttributes gives them
+};
+struct FindHandle;
+
+/// Starts a search: `searchPath` is a directory, a separator and a pattern in
+/// which "*" and "?" are wildcards matched case-insensitively ("*.*" matches
+/// every name); a path without separator searches the current directory.
+/// "." and ".." are reported like other entries. Returns null when the
+/// directory cannot be read or nothing matches; otherwise `data` holds the
+/// first match and the handle must be released with FindClose.
+FindHandle* FindFirst(const char* searchPath, FindData& data);
+/// The next match; false when there is none left.
+bool FindNext(FindHandle* handle, FindData& data);
+/// Releases a search handle (null is allowed).
+void FindClose(FindHandle* handle);
+/// True when `name` matches `pattern` as FindFirst matches it.
+bool MatchPattern(const char* pattern, const char* name);
+
+/// The current directory into `buffer` (terminated); false when it cannot be
+/// read or does not fit in `size` bytes (the buffer is then left empty when
+/// it has room for a terminator).
+bool CurrentDir(char* buffer, unsigned size);
+/// Makes `path` the current directory.
+bool SetCurrentDir(const char* path);
+/// Full path of the running executable; false when it cannot be read or is
+/// kPathMax bytes or longer.
+bool ModuleFileName(std::string& path);
+
+/// Drive-letter bit mask: always 0 here (there are no drive letters).
+uint32_t LogicalDrives();
+/// 5 when `root` lies on an iso9660 or udf file system, 3 for another existing
+/// path, 1 when it does not exist. A null or empty root means the current
+/// directory.
+unsigned DriveType(const char* root);
+/// Mount points of the iso9660 and udf file systems, in mount order.
+std::vector<std::string> CdromMountPoints();
+
+/// The documents folder: XDG_DOCUMENTS_DIR from user-dirs.dirs in
+/// $XDG_CONFIG_HOME (default ~/.config) with $HOME expanded, else
+/// $HOME/Documents. False when no home directory is known.
+bool UserDocumentsDir(std::string& path);
+/// The application-data folder: $XDG_DATA_HOME, else $HOME/.local/share.
+/// False when neither is known.
+bool UserAppDataDir(std::string& path);
+
+/// Forgets the folders cached by QVRFileUtils::GetUserDocDir and
+/// GetUserAppDir so the next call reads the environment again. For tests: the
+/// pointers handed out before stay valid but change their text.
+void ResetUserDirCache();
+
+}  // namespace qvr::detail
+
+#endif
