@@ -2,10 +2,12 @@
 #ifndef QVR3D_QVR3D_H
 #define QVR3D_QVR3D_H
 
+#include "qvr3d/archive.h"
 #include "qvr3d/core.h"
 #include "qvr3d/image.h"
 #include "qvr3d/pal.h"
 #include "qvr3d/parse.h"
+#include "qvr3d/resfinder.h"
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
 
