@@ -4,11 +4,14 @@
 
 #include "qvr3d/archive.h"
 #include "qvr3d/core.h"
+#include "qvr3d/fileutils.h"
 #include "qvr3d/image.h"
 #include "qvr3d/pal.h"
 #include "qvr3d/parse.h"
 #include "qvr3d/resfinder.h"
+#include "qvr3d/resource.h"
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
+#include "qvr3d/text.h"
 
 #endif
