@@ -233,8 +233,8 @@ TEST(Config, FileLines) {
 
   {
     LogCapture log;
-    ASSERT_TRUE(qvrtest::WriteAll(path,
-                                  "width=1024\nwidth\ngamma x\ncolor red\ndate soon\nwidth ?\n"));
+    ASSERT_TRUE(
+        qvrtest::WriteAll(path, "width=1024\nwidth\ngamma x\ncolor red\ndate soon\nwidth ?\n"));
     EXPECT_FALSE(cfg.ParseFile(path.c_str()));  // nothing set
     EXPECT_EQ(log.Text(),
               "Config: unknown parameter width=1024\n"

@@ -72,8 +72,9 @@ class TranslatorFolder : public ::testing::Test {
     std::filesystem::create_directory(m_langs);
     ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/english.lng",
                                   LangFile("English", {"Hello", "Good bye", nullptr, "Score"})));
-    ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/french.LNG",
-                                  LangFile("Fran\xE7" "ais", {"Bonjour", "Au revoir"})));
+    ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/french.LNG", LangFile("Fran\xE7"
+                                                                    "ais",
+                                                                    {"Bonjour", "Au revoir"})));
     ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/readme.txt", "not a language\n"));
     ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/wrong.lng", "LANG\0\2x\0"));
     std::string noName = LangFile("x", {"a"});
@@ -96,7 +97,9 @@ TEST_F(TranslatorFolder, InitListsOnlyLanguageFiles) {
   EXPECT_EQ(tr.GetLangFile(2), nullptr);
   std::vector<std::string> names = {tr.GetLangName(0), tr.GetLangName(1)};
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"English", "Fran\xE7" "ais"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"English",
+                                             "Fran\xE7"
+                                             "ais"}));
   for (unsigned i = 0; i < 2; ++i) {
     const std::string file = tr.GetLangFile(i);
     EXPECT_EQ(file.rfind(m_langs + "/", 0), 0u) << file;
@@ -153,7 +156,9 @@ TEST_F(TranslatorFolder, LoadByNameIndexAndPath) {
     // Loading a listed file by its path finds its record.
     CurrentDir cd(m_langs);
     ASSERT_TRUE(tr.LoadName("french.LNG"));
-    EXPECT_STREQ(tr.GetCurName(), "Fran\xE7" "ais");
+    EXPECT_STREQ(tr.GetCurName(),
+                 "Fran\xE7"
+                 "ais");
     EXPECT_STREQ(tr.GetString(1), "Au revoir");
   }
 
@@ -196,13 +201,13 @@ TEST_F(TranslatorFolder, DamagedFilesKeepTheCurrentLanguage) {
   const std::vector<std::string> refused = {
       "",
       "LanG",
-      base.substr(0, 12),                      // header cut inside the fields
-      base.substr(0, base.size() - 1),         // data cut short
-      WithField(base, 0, 0x7FFFFFFFu),         // count past the end
-      WithField(base, 0, 0xFFFFFFFFu),         // count whose table size wraps 32 bits
-      WithField(base, 1, 0xFFFFFFF0u),         // table offset past the end
-      WithField(base, 2, 0xFFFFFFF0u),         // data offset past the end
-      WithField(base, 3, 0x10000u),            // data size past the end
+      base.substr(0, 12),                                // header cut inside the fields
+      base.substr(0, base.size() - 1),                   // data cut short
+      WithField(base, 0, 0x7FFFFFFFu),                   // count past the end
+      WithField(base, 0, 0xFFFFFFFFu),                   // count whose table size wraps 32 bits
+      WithField(base, 1, 0xFFFFFFF0u),                   // table offset past the end
+      WithField(base, 2, 0xFFFFFFF0u),                   // data offset past the end
+      WithField(base, 3, 0x10000u),                      // data size past the end
       WithField(WithField(base, 2, 8), 3, 0xFFFFFFFAu),  // offset + size wraps
   };
   for (const std::string& bytes : refused) {
@@ -264,14 +269,14 @@ TEST_F(TranslatorFolder, SingletonAndPrintInfo) {
   tr->PrintInfo(true);
   QVR::CloseLog();
   QVR::SetLogLevel(level);
-  const std::string files = "-[0] " + std::string(tr->GetLangName(0)) + " (" +
-                            tr->GetLangFile(0) + ")\n-[1] " + tr->GetLangName(1) + " (" +
-                            tr->GetLangFile(1) + ")\n";
+  const std::string files = "-[0] " + std::string(tr->GetLangName(0)) + " (" + tr->GetLangFile(0) +
+                            ")\n-[1] " + tr->GetLangName(1) + " (" + tr->GetLangFile(1) + ")\n";
   EXPECT_EQ(qvrtest::ReadAll(log),
             "No file loaded.\n"
-            "Path : " + m_langs + "/\nFiles:\n" + files +
-            "Lang file : " + m_langs + "/english.lng\nLanguage  : English\nStrings   : 4\n"
-            "Strings:\n-[0] Hello\n-[1] Good bye\n-[2] \n-[3] Score\n");
+            "Path : " +
+                m_langs + "/\nFiles:\n" + files + "Lang file : " + m_langs +
+                "/english.lng\nLanguage  : English\nStrings   : 4\n"
+                "Strings:\n-[0] Hello\n-[1] Good bye\n-[2] \n-[3] Score\n");
   delete tr;
   EXPECT_NE(QVRTranslator::Singleton(), nullptr);
   delete QVRTranslator::Singleton();
