@@ -1,0 +1,634 @@
+// qvrarc: creates, lists, edits and extracts QVR ("QVRA") and Quake PAK ("PACK") archives, and
+// names the format of any archive file the library recognises. Built on the public API only.
+#include <qvr3d/qvr3d.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kUsage =
+    "usage: qvrarc [-v] [-q] COMMAND ARCHIVE [ARGS...]\n"
+    "\n"
+    "Commands:\n"
+    "  create [--qvr|--pak] ARCHIVE [PATH...]  create a new archive (default --qvr) and add PATHs\n"
+    "  list ARCHIVE                            print the table of members\n"
+    "  add ARCHIVE PATH... [--as NAME]         add files; folders are added recursively\n"
+    "  rm ARCHIVE MEMBER...                    remove members\n"
+    "  mv ARCHIVE MEMBER NEWNAME               rename a member\n"
+    "  update ARCHIVE MEMBER [FILE]            replace a member's data by FILE (default: MEMBER)\n"
+    "  extract ARCHIVE [MEMBER...] [-C DIR]    extract every member, or the named ones, into DIR\n"
+    "  info FILE...                            name the archive format of each file\n"
+    "\n"
+    "Options:\n"
+    "  -v        show the library's messages (twice: its debug messages too)\n"
+    "  -q        show errors only\n"
+    "  -h, --help  this text; `qvrarc COMMAND --help` shows one command\n"
+    "\n"
+    "The format of an existing archive is detected from its first bytes.\n"
+    "Exit status: 0 on success, 1 when an operation failed, 2 on a usage error.\n";
+
+struct CommandHelp {
+  const char* name;
+  const char* text;
+};
+
+const CommandHelp kCommandHelp[] = {
+    {"create",
+     "usage: qvrarc create [--qvr|--pak] ARCHIVE [PATH...]\n"
+     "Creates ARCHIVE (never overwriting an existing file) in the QVR format (--qvr, the\n"
+     "default) or the Quake PAK format (--pak), then adds each PATH as `add` does.\n"},
+    {"list",
+     "usage: qvrarc list ARCHIVE\n"
+     "Prints the members with their size, offset and date, and the totals.\n"},
+    {"add",
+     "usage: qvrarc add ARCHIVE PATH... [--as NAME]\n"
+     "Appends each file; a folder adds every file below it. A member is named after the last\n"
+     "component of its path, cut to the format's limit (31 characters for QVR, 56 for PAK);\n"
+     "--as NAME names a single added file. A name already in the archive is refused (use\n"
+     "`update`).\n"},
+    {"rm",
+     "usage: qvrarc rm ARCHIVE MEMBER...\n"
+     "Removes the named members.\n"},
+    {"mv",
+     "usage: qvrarc mv ARCHIVE MEMBER NEWNAME\n"
+     "Renames a member; NEWNAME must not be in the archive yet.\n"},
+    {"update",
+     "usage: qvrarc update ARCHIVE MEMBER [FILE]\n"
+     "Replaces the data of MEMBER by the content of FILE (by default the file named MEMBER).\n"},
+    {"extract",
+     "usage: qvrarc extract ARCHIVE [MEMBER...] [-C DIR]\n"
+     "Writes every member, or the named ones, below DIR (default: the current folder; created\n"
+     "when missing), creating the folders that member names need. Absolute names and names\n"
+     "with a \"..\" component are refused. Existing files are overwritten.\n"},
+    {"info",
+     "usage: qvrarc info FILE...\n"
+     "Names the archive format of each file (QVR, PAK, BIFF, size-rule, Ensemble, rass, ZIP);\n"
+     "for QVR and PAK archives also the entry count and total size. Fails for files that are\n"
+     "missing or not recognised.\n"},
+};
+
+// Library log level for normal runs: warnings and errors only, on standard error.
+unsigned g_logLevel = QVR::LOG_WARN;
+
+void Error(const char* format, ...) QVR_PRINTF(1, 2);
+void Error(const char* format, ...) {
+  std::fflush(stdout);
+  std::fputs("qvrarc: ", stderr);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+}
+
+const char* CommandUsage(const std::string& command) {
+  for (const CommandHelp& help : kCommandHelp)
+    if (command == help.name) return help.text;
+  return nullptr;
+}
+
+int UsageError(const std::string& command, const char* what) {
+  Error("%s: %s", command.c_str(), what);
+  const char* usage = CommandUsage(command);
+  std::fputs(usage ? usage : kUsage, stderr);
+  return 2;
+}
+
+// Arguments of one command after option parsing.
+struct Args {
+  std::vector<std::string> positional;
+  std::string dir = ".";  // -C
+  std::string as;         // --as
+  bool hasAs = false;
+  int format = QVRArchive::FORMAT_QVR;
+  bool formatGiven = false;
+  bool help = false;
+};
+
+// Parses the options a command accepts; anything else starting with "-" is an error. Returns
+// false after printing the error.
+bool ParseArgs(const std::string& command, int argc, char** argv, int first, Args& out) {
+  bool optionsDone = false;
+  const bool isCreate = command == "create";
+  const bool isExtract = command == "extract";
+  const bool isAdd = command == "add" || isCreate;
+  for (int i = first; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (optionsDone || arg.size() < 2 || arg[0] != '-') {
+      out.positional.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsDone = true;
+    } else if (arg == "-h" || arg == "--help") {
+      out.help = true;
+    } else if (isCreate && (arg == "--pak" || arg == "--qvr")) {
+      if (out.formatGiven && (arg == "--pak") != (out.format == QVRArchive::FORMAT_PAK)) {
+        UsageError(command, "--pak and --qvr exclude each other");
+        return false;
+      }
+      out.format = arg == "--pak" ? QVRArchive::FORMAT_PAK : QVRArchive::FORMAT_QVR;
+      out.formatGiven = true;
+    } else if (isExtract && (arg == "-C" || arg.compare(0, 2, "-C") == 0)) {
+      if (arg.size() > 2) {
+        out.dir = arg.substr(2);
+      } else if (i + 1 < argc) {
+        out.dir = argv[++i];
+      } else {
+        UsageError(command, "-C needs a folder");
+        return false;
+      }
+      if (out.dir.empty()) {
+        UsageError(command, "-C needs a folder");
+        return false;
+      }
+    } else if (isAdd && arg == "--as") {
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        UsageError(command, "--as needs a name");
+        return false;
+      }
+      out.as = argv[++i];
+      out.hasAs = true;
+    } else {
+      std::string what = "unknown option '" + arg + "'";
+      UsageError(command, what.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+bool StderrIsTty() {
+  static const bool tty = isatty(fileno(stderr)) != 0;
+  return tty;
+}
+
+// Shows "adding i/n" when many files are added: rewritten in place on a terminal, otherwise one
+// line every kStep files and at the end.
+class Progress {
+ public:
+  explicit Progress(size_t total) : m_total(total), m_shown(total >= kThreshold) {}
+  ~Progress() { Finish(); }
+  void Step(size_t done) {
+    if (!m_shown) return;
+    if (StderrIsTty()) {
+      std::fprintf(stderr, "\radding %zu/%zu", done, m_total);
+      std::fflush(stderr);
+      m_pending = true;
+    } else if (done % kStep == 0 || done == m_total) {
+      std::fprintf(stderr, "adding %zu/%zu\n", done, m_total);
+    }
+  }
+  // Ends a line left open on a terminal, so that a following message starts on its own line.
+  void Finish() {
+    if (m_pending) std::fputc('\n', stderr);
+    m_pending = false;
+  }
+
+ private:
+  static constexpr size_t kThreshold = 50;
+  static constexpr size_t kStep = 1000;
+  size_t m_total;
+  bool m_shown;
+  bool m_pending = false;
+};
+
+std::string FormatName(int format) {
+  switch (format) {
+    case QVRArchive::FORMAT_QVR:
+      return "QVR archive";
+    case QVRArchive::FORMAT_PAK:
+      return "Quake PAK archive";
+    case QVRArchive::FORMAT_BIFF:
+      return "BIFF V1 archive";
+    case QVRArchive::FORMAT_SIZED:
+      return "size-rule archive (no magic)";
+    case QVRArchive::FORMAT_ENSEMBLE:
+      return "Ensemble Studios archive";
+    case QVRArchive::FORMAT_RASS:
+      return "rass archive";
+    case QVRArchive::FORMAT_ZIP:
+      return "ZIP archive";
+    default:
+      return "unrecognised";
+  }
+}
+
+unsigned MaxNameLength(const QVRArchive& archive) {
+  return archive.GetFormat() == QVRArchive::FORMAT_PAK ? 56u : 31u;
+}
+
+// The member name the library stores for `name`: its last path component, cut to the format's
+// limit. Empty when the name ends in a separator.
+std::string StoredName(const QVRArchive& archive, const std::string& name) {
+  size_t sep = name.find_last_of("/\\");
+  std::string base = sep == std::string::npos ? name : name.substr(sep + 1);
+  if (base.size() > MaxNameLength(archive)) base.resize(MaxNameLength(archive));
+  return base;
+}
+
+// Opens an existing archive, explaining why it cannot be opened.
+std::unique_ptr<QVRArchive> OpenExisting(const std::string& file) {
+  std::error_code ec;
+  if (!fs::exists(file, ec)) {
+    Error("%s: no such file", file.c_str());
+    return nullptr;
+  }
+  if (fs::is_directory(file, ec)) {
+    Error("%s: is a folder, not an archive", file.c_str());
+    return nullptr;
+  }
+  std::unique_ptr<QVRArchive> archive(QVRArchive::OpenArchive(file.c_str()));
+  if (archive) return archive;
+  int format = QVRArchive::FindArchiveFormat(file.c_str());
+  if (format == QVRArchive::FORMAT_QVR || format == QVRArchive::FORMAT_PAK)
+    Error("%s: damaged %s (its header or directory is invalid)", file.c_str(),
+          FormatName(format).c_str());
+  else if (format != QVRArchive::FORMAT_NONE)
+    Error("%s: %s archives are recognised but cannot be opened", file.c_str(),
+          QVRArchive::FormatText(format));
+  else
+    Error("%s: not an archive", file.c_str());
+  return nullptr;
+}
+
+// One file to add and the name it is stored under.
+struct AddItem {
+  std::string path;
+  std::string name;
+};
+
+// Expands folders into the files below them, in name order so that archives are reproducible.
+// The archive file itself is never added to itself. Returns false when a path is missing.
+bool CollectFiles(const std::vector<std::string>& paths, size_t first, const std::string& archive,
+                  std::vector<AddItem>& out) {
+  bool ok = true;
+  std::error_code ec;
+  for (size_t i = first; i < paths.size(); ++i) {
+    const std::string& path = paths[i];
+    if (fs::is_directory(path, ec)) {
+      std::vector<std::string> found;
+      fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec);
+      if (ec) {
+        Error("%s: cannot read folder: %s", path.c_str(), ec.message().c_str());
+        ok = false;
+        continue;
+      }
+      for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        if (it->is_regular_file(ec)) found.push_back(it->path().string());
+      }
+      if (ec) {
+        Error("%s: cannot read folder: %s", path.c_str(), ec.message().c_str());
+        ok = false;
+      }
+      std::sort(found.begin(), found.end());
+      for (std::string& f : found) {
+        if (fs::equivalent(f, archive, ec)) continue;
+        out.push_back({f, f});
+      }
+    } else if (fs::is_regular_file(path, ec)) {
+      if (fs::equivalent(path, archive, ec)) {
+        Error("%s: cannot add an archive to itself", path.c_str());
+        ok = false;
+        continue;
+      }
+      out.push_back({path, path});
+    } else if (fs::exists(path, ec)) {
+      Error("%s: not a regular file", path.c_str());
+      ok = false;
+    } else {
+      Error("%s: no such file", path.c_str());
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+// Adds the files named by paths[first...] (folders recursively). True when every one was added.
+bool AddPaths(QVRArchive& archive, const std::string& file, const std::vector<std::string>& paths,
+              size_t first, const Args& args) {
+  std::vector<AddItem> items;
+  bool ok = CollectFiles(paths, first, file, items);
+  if (args.hasAs) {
+    if (items.size() != 1 || paths.size() - first != 1) {
+      Error("add: --as names exactly one file");
+      return false;
+    }
+    items[0].name = args.as;
+  }
+  Progress progress(items.size());
+  size_t done = 0;
+  for (const AddItem& item : items) {
+    std::string stored = StoredName(archive, item.name);
+    if (stored.empty()) {
+      progress.Finish();
+      Error("%s: a member name cannot end with a separator", item.name.c_str());
+      ok = false;
+    } else if (archive.FindFile(stored.c_str()) != QVRArchive::NONE) {
+      progress.Finish();
+      Error("%s: '%s' is already in %s (use update)", item.path.c_str(), stored.c_str(),
+            file.c_str());
+      ok = false;
+    } else if (archive.AddFile(item.path.c_str(), item.name.c_str()) == QVRArchive::NONE) {
+      progress.Finish();
+      Error("%s: cannot add to %s", item.path.c_str(), file.c_str());
+      ok = false;
+    }
+    progress.Step(++done);
+  }
+  return ok;
+}
+
+int CmdCreate(const Args& args) {
+  if (args.positional.empty()) return UsageError("create", "missing ARCHIVE");
+  const std::string& file = args.positional[0];
+  std::error_code ec;
+  if (fs::exists(file, ec)) {
+    Error("%s: already exists (an archive is never overwritten)", file.c_str());
+    return 1;
+  }
+  std::unique_ptr<QVRArchive> archive;
+  if (args.format == QVRArchive::FORMAT_PAK)
+    archive.reset(new QVRArchPAK);
+  else
+    archive.reset(new QVRArchQVR);
+  if (!archive->Create(file.c_str())) {
+    Error("%s: cannot create", file.c_str());
+    return 1;
+  }
+  return AddPaths(*archive, file, args.positional, 1, args) ? 0 : 1;
+}
+
+int CmdList(const Args& args) {
+  if (args.positional.size() != 1) return UsageError("list", "expects one ARCHIVE");
+  std::unique_ptr<QVRArchive> archive = OpenExisting(args.positional[0]);
+  if (!archive) return 1;
+  // The table is the library's own listing at LOG level; print it on standard output whatever
+  // the chosen verbosity, then go back to the normal routing.
+  std::fflush(stderr);
+  QVR::SetLogTarget(0, nullptr);
+  QVR::SetLogLevel(std::max<unsigned>(g_logLevel, QVR::LOG_LOG));
+  archive->PrintContent();
+  QVR::SetLogLevel(g_logLevel);
+  QVR::SetLogTarget(1, nullptr);
+  return 0;
+}
+
+int CmdAdd(const Args& args) {
+  if (args.positional.size() < 2) return UsageError("add", "expects ARCHIVE and PATH...");
+  const std::string& file = args.positional[0];
+  std::unique_ptr<QVRArchive> archive = OpenExisting(file);
+  if (!archive) return 1;
+  return AddPaths(*archive, file, args.positional, 1, args) ? 0 : 1;
+}
+
+int CmdRemove(const Args& args) {
+  if (args.positional.size() < 2) return UsageError("rm", "expects ARCHIVE and MEMBER...");
+  const std::string& file = args.positional[0];
+  std::unique_ptr<QVRArchive> archive = OpenExisting(file);
+  if (!archive) return 1;
+  bool ok = true;
+  for (size_t i = 1; i < args.positional.size(); ++i) {
+    const std::string& member = args.positional[i];
+    // Entry numbers shift after each removal, so every member is looked up afresh.
+    unsigned entry = archive->FindFile(member.c_str());
+    if (entry == QVRArchive::NONE) {
+      Error("%s: no member '%s'", file.c_str(), member.c_str());
+      ok = false;
+    } else if (!archive->RemoveFile(entry)) {
+      Error("%s: cannot remove '%s'", file.c_str(), member.c_str());
+      ok = false;
+    }
+  }
+  return ok ? 0 : 1;
+}
+
+int CmdMove(const Args& args) {
+  if (args.positional.size() != 3) return UsageError("mv", "expects ARCHIVE MEMBER NEWNAME");
+  const std::string& file = args.positional[0];
+  const std::string& member = args.positional[1];
+  const std::string& newName = args.positional[2];
+  std::unique_ptr<QVRArchive> archive = OpenExisting(file);
+  if (!archive) return 1;
+  unsigned entry = archive->FindFile(member.c_str());
+  if (entry == QVRArchive::NONE) {
+    Error("%s: no member '%s'", file.c_str(), member.c_str());
+    return 1;
+  }
+  std::string stored = StoredName(*archive, newName);
+  if (stored.empty()) {
+    Error("%s: a member name cannot end with a separator", newName.c_str());
+    return 1;
+  }
+  unsigned clash = archive->FindFile(stored.c_str());
+  if (clash != QVRArchive::NONE && clash != entry) {
+    Error("%s: '%s' is already in the archive", file.c_str(), stored.c_str());
+    return 1;
+  }
+  if (!archive->RenameFile(entry, newName.c_str())) {
+    Error("%s: cannot rename '%s'", file.c_str(), member.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+int CmdUpdate(const Args& args) {
+  if (args.positional.size() < 2 || args.positional.size() > 3)
+    return UsageError("update", "expects ARCHIVE MEMBER [FILE]");
+  const std::string& file = args.positional[0];
+  const std::string& member = args.positional[1];
+  const std::string& source = args.positional.size() == 3 ? args.positional[2] : member;
+  std::unique_ptr<QVRArchive> archive = OpenExisting(file);
+  if (!archive) return 1;
+  unsigned entry = archive->FindFile(member.c_str());
+  if (entry == QVRArchive::NONE) {
+    Error("%s: no member '%s'", file.c_str(), member.c_str());
+    return 1;
+  }
+  std::error_code ec;
+  if (!fs::is_regular_file(source, ec)) {
+    Error("%s: %s", source.c_str(), fs::exists(source, ec) ? "not a regular file" : "no such file");
+    return 1;
+  }
+  if (!archive->UpdateFile(entry, source.c_str())) {
+    Error("%s: cannot update '%s' from %s", file.c_str(), member.c_str(), source.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+// Extracts entry `i` below `dir`, creating the folders its name needs. Either separator in a
+// member name counts as a folder boundary.
+bool ExtractEntry(const QVRArchive& archive, unsigned i, const std::string& dir) {
+  const char* name = archive.FileName(i);
+  if (!QVRArchive::IsSafeName(name)) {
+    Error("%s: refusing unsafe member name '%s'", archive.Name(), name);
+    return false;
+  }
+  std::string relative = name;
+  std::replace(relative.begin(), relative.end(), '\\', '/');
+  fs::path target = fs::path(dir) / relative;
+  std::error_code ec;
+  if (target.has_parent_path()) {
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) {
+      Error("%s: cannot create folder: %s", target.parent_path().string().c_str(),
+            ec.message().c_str());
+      return false;
+    }
+  }
+  if (fs::is_directory(target, ec)) {
+    Error("%s: a folder is in the way of member '%s'", target.string().c_str(), name);
+    return false;
+  }
+  if (!archive.ExtractFile(i, target.string().c_str())) {
+    Error("%s: cannot extract '%s' to %s", archive.Name(), name, target.string().c_str());
+    return false;
+  }
+  return true;
+}
+
+int CmdExtract(const Args& args) {
+  if (args.positional.empty()) return UsageError("extract", "missing ARCHIVE");
+  const std::string& file = args.positional[0];
+  std::unique_ptr<QVRArchive> archive = OpenExisting(file);
+  if (!archive) return 1;
+  std::error_code ec;
+  if (!fs::is_directory(args.dir, ec)) {
+    fs::create_directories(args.dir, ec);
+    if (ec || !fs::is_directory(args.dir, ec)) {
+      Error("%s: cannot create folder", args.dir.c_str());
+      return 1;
+    }
+  }
+  bool ok = true;
+  if (args.positional.size() == 1) {
+    for (unsigned i = 0; i < archive->NbFiles(); ++i) {
+      // A later entry of the same name is hidden behind the first, as in every lookup.
+      if (archive->FindFile(archive->FileName(i)) != i) continue;
+      ok = ExtractEntry(*archive, i, args.dir) && ok;
+    }
+  } else {
+    for (size_t k = 1; k < args.positional.size(); ++k) {
+      const std::string& member = args.positional[k];
+      unsigned entry = archive->FindFile(member.c_str());
+      if (entry == QVRArchive::NONE) {
+        Error("%s: no member '%s'", file.c_str(), member.c_str());
+        ok = false;
+        continue;
+      }
+      ok = ExtractEntry(*archive, entry, args.dir) && ok;
+    }
+  }
+  return ok ? 0 : 1;
+}
+
+int CmdInfo(const Args& args) {
+  if (args.positional.empty()) return UsageError("info", "expects FILE...");
+  bool ok = true;
+  std::error_code ec;
+  for (const std::string& file : args.positional) {
+    if (!fs::exists(file, ec)) {
+      Error("%s: no such file", file.c_str());
+      ok = false;
+      continue;
+    }
+    int format = QVRArchive::FindArchiveFormat(file.c_str());
+    if (format == QVRArchive::FORMAT_NONE) {
+      Error("%s: not a recognised archive", file.c_str());
+      ok = false;
+      continue;
+    }
+    std::printf("%s: %s (format %d, %s)", file.c_str(), FormatName(format).c_str(), format,
+                QVRArchive::FormatText(format));
+    if (format != QVRArchive::FORMAT_QVR && format != QVRArchive::FORMAT_PAK) {
+      std::printf(", recognised but not supported\n");
+      continue;
+    }
+    std::unique_ptr<QVRArchive> archive(QVRArchive::OpenArchive(file.c_str()));
+    if (!archive) {
+      std::printf("\n");
+      Error("%s: damaged: its header or directory is invalid", file.c_str());
+      ok = false;
+      continue;
+    }
+    std::printf(": \"%s\", %u entries, %u bytes of data\n", archive->FormatInfo(),
+                archive->NbFiles(), archive->TotalSize());
+  }
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int first = 1;
+  for (; first < argc && argv[first][0] == '-'; ++first) {
+    std::string opt = argv[first];
+    if (opt == "-h" || opt == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (opt == "-v") {
+      g_logLevel = g_logLevel >= QVR::LOG_LOG ? QVR::LOG_DBG : QVR::LOG_LOG;
+    } else if (opt == "-vv") {
+      g_logLevel = QVR::LOG_DBG;
+    } else if (opt == "-q") {
+      g_logLevel = QVR::LOG_ERR;
+    } else {
+      Error("unknown option '%s'", opt.c_str());
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+  // The library talks on standard error, at the chosen level, so that standard output carries
+  // only what a command prints.
+  QVR::SetLogTarget(1, nullptr);
+  QVR::SetLogLevel(g_logLevel);
+
+  if (first >= argc) {
+    Error("missing command");
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  std::string command = argv[first];
+  if (command == "help") {
+    const char* usage = first + 1 < argc ? CommandUsage(argv[first + 1]) : nullptr;
+    std::fputs(usage ? usage : kUsage, stdout);
+    return 0;
+  }
+  using Handler = int (*)(const Args&);
+  struct Command {
+    const char* name;
+    Handler run;
+  };
+  static const Command kCommands[] = {
+      {"create", CmdCreate}, {"list", CmdList},     {"add", CmdAdd},         {"rm", CmdRemove},
+      {"mv", CmdMove},       {"update", CmdUpdate}, {"extract", CmdExtract}, {"info", CmdInfo},
+  };
+  for (const Command& c : kCommands) {
+    if (command != c.name) continue;
+    Args args;
+    if (!ParseArgs(command, argc, argv, first + 1, args)) return 2;
+    if (args.help) {
+      std::fputs(CommandUsage(command), stdout);
+      return 0;
+    }
+    return c.run(args);
+  }
+  Error("unknown command '%s'", command.c_str());
+  std::fputs(kUsage, stderr);
+  return 2;
+}
