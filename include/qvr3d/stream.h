@@ -169,7 +169,11 @@ class QVR_API QVRFile : public QVRResFile {
   FILE* GetFile() const { return m_file; }
 
  private:
+  // The C library needs a positioning call between a write and a read.
+  void SwitchTo(uint8_t direction);
+
   FILE* m_file;
+  uint8_t m_lastOp;  // 0 none or positioned, 1 read, 2 write
 };
 
 /// A stream over a fixed-size block of memory, borrowed or owned. The block
@@ -262,13 +266,15 @@ class QVR_API QVRPackFile : public QVRResFile {
   unsigned GetSize() const { return m_end - m_start; }
 
  private:
-  bool Position(uint32_t absolute);
+  // Puts the file at m_pos before a transfer that follows the other kind.
+  bool SwitchTo(uint8_t direction);
 
   char* m_fileName;
   FILE* m_file;
   uint32_t m_start;
   uint32_t m_end;
   uint32_t m_pos;
+  uint8_t m_lastOp;  // 0 none or positioned, 1 read, 2 write
 };
 
 #endif
