@@ -10,6 +10,7 @@
 #include "qvr3d/parse.h"
 #include "qvr3d/resfinder.h"
 #include "qvr3d/resource.h"
+#include "qvr3d/sound.h"
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
 #include "qvr3d/text.h"

@@ -1,0 +1,183 @@
+// Microsoft WAV reader (PCM, MS ADPCM, IMA ADPCM). Layout, little-endian:
+//   "RIFF" | size (4) | "WAVE" | chunks: id (4) | length (4) | length bytes
+//   "fmt ": tag (2) | channels (2) | rate (4) | bytes/s (4) | block align (2)
+//           | bits (2) [| extra size (2) | samples per block (2)
+//           | MS ADPCM only: coefficient pairs (2) | pairs x (coef1, coef2)]
+//   "data": the samples (PCM) or blocks (ADPCM)
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/adpcm_ima.h"
+#include "audio/adpcm_ms.h"
+#include "audio/readers.h"
+#include "qvr3d/core.h"
+#include "qvr3d/sound.h"
+#include "qvr3d/stream.h"
+
+namespace qvr {
+namespace detail {
+
+namespace {
+
+enum : unsigned { kTagPCM = 1, kTagMSADPCM = 2, kTagIMAADPCM = 0x11 };
+
+// Walks the chunks from offset 12 to the first one called `id`, leaving the
+// stream at its first data byte. Lengths are taken as declared; after an odd
+// length a zero byte is taken as the RIFF pad byte (a chunk id never starts
+// with 0, so files written without pad bytes read the same).
+bool FindChunk(QVRResFile& file, uint64_t streamSize, const char* id, uint32_t* length) {
+  uint64_t pos = 12;
+  while (pos + 8 <= streamSize && SeekTo(file, pos)) {
+    uint8_t header[8];
+    if (file.Read(header, 8) != 8) return false;
+    uint32_t len = uint32_t(header[4]) | uint32_t(header[5]) << 8 | uint32_t(header[6]) << 16 |
+                   uint32_t(header[7]) << 24;
+    if (std::memcmp(header, id, 4) == 0) {
+      *length = len;
+      return true;
+    }
+    pos += 8 + uint64_t(len);
+    if ((len & 1) && pos < streamSize && SeekTo(file, pos) && file.Read8() == 0 && file.Good())
+      ++pos;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ReadWAV(QVRResFile& file, SoundData& out) {
+  const char* name = StreamName(file);
+  if (!file.Good()) {
+    QVR::WARN("Sound: bad file %s\n", name);
+    return false;
+  }
+  uint8_t riff[12];
+  if (file.Read(riff, 12) != 12 || std::memcmp(riff, "RIFF", 4) != 0 ||
+      std::memcmp(riff + 8, "WAVE", 4) != 0) {
+    QVR::WARN("Sound: bad file type (not WAV) (%s)\n", name);
+    return false;
+  }
+  const uint64_t streamSize = StreamSize(file);
+
+  uint32_t fmtLength = 0;
+  if (!FindChunk(file, streamSize, "fmt ", &fmtLength)) {
+    QVR::WARN("Sound: internal error\n");
+    return false;
+  }
+  const uint64_t fmtStart = file.GetPos();
+  // Every field this reader takes must lie inside the chunk and the stream.
+  auto fmtHolds = [&](uint64_t bytes) {
+    return bytes <= fmtLength && fmtStart + bytes <= streamSize;
+  };
+  if (!fmtHolds(16)) {
+    QVR::WARN("Sound: bad file %s\n", name);
+    return false;
+  }
+  const unsigned tag = file.Read16();
+  const unsigned channels = file.Read16();
+  const uint32_t freq = file.Read32();
+  file.Read32();  // bytes per second
+  const unsigned blockAlign = file.Read16();
+  const unsigned bits = file.Read16();
+  if (!file.Good()) {
+    QVR::WARN("Sound: bad file %s\n", name);
+    return false;
+  }
+
+  MSADPCMFormat ms;
+  IMAADPCMFormat ima;
+  if (tag == kTagMSADPCM) {
+    if (!fmtHolds(22)) {
+      QVR::WARN("Sound: InitMS_ADPCM failed - %s\n", name);
+      return false;
+    }
+    file.Read16();  // extra size
+    ms.channels = uint16_t(channels);
+    ms.blockAlign = uint16_t(blockAlign);
+    ms.samplesPerBlock = file.Read16();
+    ms.numCoef = file.Read16();
+    if (ms.numCoef != 7 || !fmtHolds(22 + 4u * ms.numCoef)) {
+      QVR::WARN("Sound: InitMS_ADPCM failed - %s\n", name);
+      return false;
+    }
+    for (auto& pair : ms.coef) {
+      pair[0] = int16_t(file.Read16());
+      pair[1] = int16_t(file.Read16());
+    }
+  } else if (tag == kTagIMAADPCM) {
+    if (!fmtHolds(20)) {
+      QVR::WARN("Sound: bad file %s\n", name);
+      return false;
+    }
+    file.Read16();  // extra size
+    ima.channels = uint16_t(channels);
+    ima.blockAlign = uint16_t(blockAlign);
+    ima.samplesPerBlock = file.Read16();
+  } else if (tag != kTagPCM) {
+    QVR::WARN("Sound: Unknown WAV data format - %s\n", name);
+    return false;
+  }
+  if (!file.Good()) {
+    QVR::WARN("Sound: bad file %s\n", name);
+    return false;
+  }
+
+  const bool adpcm = tag != kTagPCM;
+  int format = 0;
+  if (bits == 8 && !adpcm)
+    format = QVR_AUDIO_U8;
+  else if (bits == 16 && !adpcm)
+    format = QVR_AUDIO_S16LSB;
+  else if (bits == 4 && adpcm)
+    format = QVR_AUDIO_S16LSB;
+  if (!format) {
+    QVR::WARN("Sound: unknown %d-bits PCM format - %s\n", int(bits), name);
+    return false;
+  }
+  if (!CheckChannels(long(channels), name)) return false;
+
+  uint32_t dataLength = 0;
+  if (!FindChunk(file, streamSize, "data", &dataLength)) {
+    QVR::WARN("Sound: no data in file %s\n", name);
+    return false;
+  }
+  // Refused before allocating: a length the stream cannot deliver.
+  if (file.GetPos() + uint64_t(dataLength) > streamSize) {
+    QVR::WARN("Sound: error reading data - %s\n", name);
+    return false;
+  }
+  uint8_t* data = AllocSamples(dataLength);
+  if (!data || (dataLength && file.Read(data, dataLength) != dataLength)) {
+    std::free(data);
+    QVR::WARN("Sound: error reading data - %s\n", name);
+    return false;
+  }
+
+  if (adpcm) {
+    uint8_t* decoded = nullptr;
+    uint32_t decodedSize = 0;
+    bool ok = tag == kTagMSADPCM ? DecodeMSADPCM(ms, data, dataLength, &decoded, &decodedSize)
+                                 : DecodeIMAADPCM(ima, data, dataLength, &decoded, &decodedSize);
+    std::free(data);
+    if (!ok) {
+      if (tag == kTagMSADPCM)
+        QVR::WARN("Sound: MS_ADPCM_decode - %s\n", name);
+      else
+        QVR::WARN("Sound: IMA_ADPCM_decode - %s\n", name);
+      return false;
+    }
+    data = decoded;
+    dataLength = decodedSize;
+  }
+
+  std::free(out.data);
+  out.format = format;
+  out.freq = int(freq);
+  out.channels = int(channels);
+  out.data = data;
+  out.size = dataLength & ~uint32_t(FrameBytes(format, int(channels)) - 1);
+  return true;
+}
+
+}  // namespace detail
+}  // namespace qvr
