@@ -3,6 +3,7 @@
 #define QVR3D_QVR3D_H
 
 #include "qvr3d/archive.h"
+#include "qvr3d/config.h"
 #include "qvr3d/core.h"
 #include "qvr3d/fileutils.h"
 #include "qvr3d/image.h"
@@ -10,9 +11,11 @@
 #include "qvr3d/parse.h"
 #include "qvr3d/resfinder.h"
 #include "qvr3d/resource.h"
+#include "qvr3d/score.h"
 #include "qvr3d/sound.h"
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
 #include "qvr3d/text.h"
+#include "qvr3d/translator.h"
 
 #endif
