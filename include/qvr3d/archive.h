@@ -184,8 +184,8 @@ class QVR_API QVRDir : public QVRFileProvider {
   bool IsEmpty() const;
   /// Drops every entry; the path stays.
   void Clear();
-  /// Reads the listing of the path, which must be the current directory.
-  /// False when the path is empty or the directory cannot be read.
+  /// Reads the listing of the path. False when the path is empty or the
+  /// directory cannot be read.
   bool GetContent();
   /// Lists the parent directory (nothing on a root or an empty path).
   void GoUp();
@@ -208,6 +208,10 @@ class QVR_API QVRDir : public QVRFileProvider {
   QVRSortableItem* GetItem(unsigned i) const override;
 
  private:
+  friend class QVRResFinder;
+  // An object with nothing listed yet, for callers that Open it at once.
+  struct Unlisted {};
+  explicit QVRDir(Unlisted);
   bool ListCurrentDir();
   bool Enter(const char* name, bool relativeToPath);
 
@@ -259,8 +263,8 @@ class QVR_API QVRArchive : public QVRFileProvider {
   /// A short name of a format id ("QVR", "PAK", "ZIP", ...; "unknown").
   static const char* FormatText(int format);
   /// True when a member name may be extracted below a folder: not empty, not
-  /// absolute (no leading "/" or "\", no drive letter), no "." or ".."
-  /// component with either separator.
+  /// absolute (no leading "/" or "\", no drive letter) and without a ".."
+  /// component (either separator).
   static bool IsSafeName(const char* name);
 
   /// Opens the archive file `file`; false leaves any previous directory in
@@ -354,8 +358,10 @@ class QVR_API QVRArchive : public QVRFileProvider {
   virtual unsigned RecordSize() const = 0;
   /// Longest stored name of the format.
   virtual unsigned MaxNameLength() const = 0;
-  /// Fills the 12-byte header for `count` entries.
-  virtual void EncodeHeader(uint8_t* header, unsigned count) const = 0;
+  /// True when the format stores modification dates.
+  virtual bool HasDates() const = 0;
+  /// Fills the 12-byte header of a directory of `count` entries at `dataEnd`.
+  virtual void EncodeHeader(uint8_t* header, uint32_t dataEnd, unsigned count) const = 0;
   /// Fills one directory record of RecordSize() bytes.
   virtual void EncodeRecord(const ArchiveEntry& entry, uint8_t* record) const = 0;
 
@@ -381,10 +387,10 @@ class QVR_API QVRArchive : public QVRFileProvider {
   char* StoreName(const char* name, unsigned length);
   void RebuildIndex();
   void IndexEntry(unsigned i);
-  bool RebuildWith(unsigned skip, const char* replacement, uint32_t replacementSize,
+  bool RebuildWith(unsigned target, const char* replacement, uint32_t replacementSize,
                    uint32_t replacementDate);
-  bool WriteDirectoryBytes(QVRResFile& f, uint32_t dataEnd) const;
-  bool EntryInFile(unsigned i) const;
+  bool WriteDirectoryAt(QVRResFile& f, const std::vector<ArchiveEntry>& entries,
+                        uint32_t dataEnd) const;
 
   char* m_name;
   std::vector<ArchiveEntry> m_entries;
@@ -407,7 +413,8 @@ class QVR_API QVRArchQVR : public QVRArchive {
  protected:
   unsigned RecordSize() const override;
   unsigned MaxNameLength() const override;
-  void EncodeHeader(uint8_t* header, unsigned count) const override;
+  bool HasDates() const override;
+  void EncodeHeader(uint8_t* header, uint32_t dataEnd, unsigned count) const override;
   void EncodeRecord(const ArchiveEntry& entry, uint8_t* record) const override;
 };
 
@@ -426,7 +433,8 @@ class QVR_API QVRArchPAK : public QVRArchive {
  protected:
   unsigned RecordSize() const override;
   unsigned MaxNameLength() const override;
-  void EncodeHeader(uint8_t* header, unsigned count) const override;
+  bool HasDates() const override;
+  void EncodeHeader(uint8_t* header, uint32_t dataEnd, unsigned count) const override;
   void EncodeRecord(const ArchiveEntry& entry, uint8_t* record) const override;
 };
 
