@@ -1,6 +1,7 @@
 // Row kernels behind the image primitives: pattern fills for 2-4 byte
 // pixels, row copies, and the colour-key copy, vectorised with SSE2 (and
 // AVX2 when the processor has it) with a portable scalar fallback.
+#include <atomic>
 #include <cstring>
 
 #include "image/pixel.h"
@@ -16,11 +17,19 @@ namespace detail {
 namespace {
 
 // 96 bytes is a whole number of 2-, 3- and 4-byte pixels and of 16- and
-// 32-byte vectors, so a pattern of that length tiles any run.
+// 32-byte vectors, so a pattern of that length tiles any run. The fills
+// below take runs of at least that length.
 constexpr size_t kPatternBytes = 96;
 
-#if !QVR_X86_SIMD
-void FillPatternScalar(uint8_t* p, size_t bytes, const uint8_t* pattern) {
+void FillPatternScalar(uint8_t* p, size_t bytes, const uint64_t* w) {
+  uint8_t pattern[kPatternBytes];
+  for (int k = 0; k < 8; ++k) {
+    pattern[k] = uint8_t(w[0] >> (8 * k));
+    pattern[8 + k] = uint8_t(w[1] >> (8 * k));
+    pattern[16 + k] = uint8_t(w[2] >> (8 * k));
+  }
+  std::memcpy(pattern + 24, pattern, 24);
+  std::memcpy(pattern + 48, pattern, 48);
   while (bytes >= kPatternBytes) {
     std::memcpy(p, pattern, kPatternBytes);
     p += kPatternBytes;
@@ -28,13 +37,35 @@ void FillPatternScalar(uint8_t* p, size_t bytes, const uint8_t* pattern) {
   }
   std::memcpy(p, pattern, bytes);
 }
+
+// Vector level in use: 0 scalar, 1 SSE2, 2 AVX2; -1 until first chosen.
+std::atomic<int> g_simdLevel{-1};
+
+int BestSimdLevel() {
+#if QVR_X86_SIMD
+  return __builtin_cpu_supports("avx2") ? 2 : 1;
+#else
+  return 0;
 #endif
+}
+
+int SimdLevel() {
+  int level = g_simdLevel.load(std::memory_order_relaxed);
+  if (level < 0) {
+    level = BestSimdLevel();
+    g_simdLevel.store(level, std::memory_order_relaxed);
+  }
+  return level;
+}
 
 #if QVR_X86_SIMD
-void FillPatternSSE2(uint8_t* p, size_t bytes, const uint8_t* pattern) {
-  const __m128i* v = reinterpret_cast<const __m128i*>(pattern);
-  __m128i v0 = _mm_loadu_si128(v), v1 = _mm_loadu_si128(v + 1), v2 = _mm_loadu_si128(v + 2);
-  __m128i v3 = _mm_loadu_si128(v + 3), v4 = _mm_loadu_si128(v + 4), v5 = _mm_loadu_si128(v + 5);
+// The vectors are built in registers from the three words: going through a
+// byte buffer stalls on store forwarding, which short runs pay on every call.
+void FillPatternSSE2(uint8_t* p, size_t bytes, const uint64_t* w) {
+  __m128i v0 = _mm_set_epi64x(int64_t(w[1]), int64_t(w[0]));
+  __m128i v1 = _mm_set_epi64x(int64_t(w[0]), int64_t(w[2]));
+  __m128i v2 = _mm_set_epi64x(int64_t(w[2]), int64_t(w[1]));
+  __m128i v3 = v0, v4 = v1, v5 = v2;
   while (bytes >= kPatternBytes) {
     __m128i* d = reinterpret_cast<__m128i*>(p);
     _mm_storeu_si128(d, v0);
@@ -46,14 +77,25 @@ void FillPatternSSE2(uint8_t* p, size_t bytes, const uint8_t* pattern) {
     p += kPatternBytes;
     bytes -= kPatternBytes;
   }
-  std::memcpy(p, pattern, bytes);
+  if (bytes != 0) {
+    // The last whole pattern ends at the end of the run; the run started at
+    // least one pattern earlier and the pattern is whole pixels, so the
+    // overlap rewrites the same values.
+    __m128i* d = reinterpret_cast<__m128i*>(p + bytes - kPatternBytes);
+    _mm_storeu_si128(d, v0);
+    _mm_storeu_si128(d + 1, v1);
+    _mm_storeu_si128(d + 2, v2);
+    _mm_storeu_si128(d + 3, v3);
+    _mm_storeu_si128(d + 4, v4);
+    _mm_storeu_si128(d + 5, v5);
+  }
 }
 
-__attribute__((target("avx2"))) void FillPatternAVX2(uint8_t* p, size_t bytes,
-                                                     const uint8_t* pattern) {
-  const __m256i* v = reinterpret_cast<const __m256i*>(pattern);
-  __m256i v0 = _mm256_loadu_si256(v), v1 = _mm256_loadu_si256(v + 1),
-          v2 = _mm256_loadu_si256(v + 2);
+__attribute__((target("avx2"))) void FillPatternAVX2(uint8_t* p, size_t bytes, const uint64_t* w) {
+  const int64_t a = int64_t(w[0]), b = int64_t(w[1]), c = int64_t(w[2]);
+  __m256i v0 = _mm256_set_epi64x(a, c, b, a);
+  __m256i v1 = _mm256_set_epi64x(b, a, c, b);
+  __m256i v2 = _mm256_set_epi64x(c, b, a, c);
   while (bytes >= kPatternBytes) {
     __m256i* d = reinterpret_cast<__m256i*>(p);
     _mm256_storeu_si256(d, v0);
@@ -62,12 +104,18 @@ __attribute__((target("avx2"))) void FillPatternAVX2(uint8_t* p, size_t bytes,
     p += kPatternBytes;
     bytes -= kPatternBytes;
   }
-  std::memcpy(p, pattern, bytes);
+  if (bytes != 0) {
+    __m256i* d = reinterpret_cast<__m256i*>(p + bytes - kPatternBytes);
+    _mm256_storeu_si256(d, v0);
+    _mm256_storeu_si256(d + 1, v1);
+    _mm256_storeu_si256(d + 2, v2);
+  }
 }
 
 // Colour-key copies of whole vectors; the scalar loop finishes the tail.
-// A vector whose pixels are all keyed is skipped and one with no keyed pixel
-// is stored as it is, so only mixed vectors read the destination.
+// Every vector is blended with the destination without a branch: tests on
+// all-keyed or key-free vectors cost more in mispredictions on sprite-like
+// runs than they save in memory traffic.
 template <unsigned Bpp>
 size_t KeyCopySSE2(uint8_t* dst, const uint8_t* src, size_t count, uint32_t key) {
   constexpr size_t kPixels = 16 / Bpp;
@@ -80,11 +128,9 @@ size_t KeyCopySSE2(uint8_t* dst, const uint8_t* src, size_t count, uint32_t key)
     __m128i eq = Bpp == 1   ? _mm_cmpeq_epi8(s, k)
                  : Bpp == 2 ? _mm_cmpeq_epi16(s, k)
                             : _mm_cmpeq_epi32(s, k);
-    int mask = _mm_movemask_epi8(eq);
     __m128i* d = reinterpret_cast<__m128i*>(dst + done * Bpp);
-    if (mask == 0xFFFF) continue;
-    if (mask != 0) s = _mm_or_si128(_mm_and_si128(eq, _mm_loadu_si128(d)), _mm_andnot_si128(eq, s));
-    _mm_storeu_si128(d, s);
+    _mm_storeu_si128(d,
+                     _mm_or_si128(_mm_and_si128(eq, _mm_loadu_si128(d)), _mm_andnot_si128(eq, s)));
   }
   return done;
 }
@@ -102,30 +148,21 @@ __attribute__((target("avx2"))) size_t KeyCopyAVX2(uint8_t* dst, const uint8_t* 
     __m256i eq = Bpp == 1   ? _mm256_cmpeq_epi8(s, k)
                  : Bpp == 2 ? _mm256_cmpeq_epi16(s, k)
                             : _mm256_cmpeq_epi32(s, k);
-    unsigned mask = unsigned(_mm256_movemask_epi8(eq));
     __m256i* d = reinterpret_cast<__m256i*>(dst + done * Bpp);
-    if (mask == 0xFFFFFFFFu) continue;
-    if (mask != 0) s = _mm256_blendv_epi8(s, _mm256_loadu_si256(d), eq);
-    _mm256_storeu_si256(d, s);
+    _mm256_storeu_si256(d, _mm256_blendv_epi8(s, _mm256_loadu_si256(d), eq));
   }
   return done;
 }
 
-bool HaveAVX2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
 #endif
 
-void FillPattern(uint8_t* p, size_t bytes, const uint8_t* pattern) {
+void FillPattern(uint8_t* p, size_t bytes, const uint64_t* w) {
 #if QVR_X86_SIMD
-  if (HaveAVX2())
-    FillPatternAVX2(p, bytes, pattern);
-  else
-    FillPatternSSE2(p, bytes, pattern);
-#else
-  FillPatternScalar(p, bytes, pattern);
+  int level = SimdLevel();
+  if (level == 2) return FillPatternAVX2(p, bytes, w);
+  if (level == 1) return FillPatternSSE2(p, bytes, w);
 #endif
+  FillPatternScalar(p, bytes, w);
 }
 
 template <unsigned Bpp>
@@ -137,6 +174,13 @@ void KeyCopyScalar(uint8_t* dst, const uint8_t* src, size_t count, uint32_t key)
 
 }  // namespace
 
+int SetSimdLevel(int level) {
+  int best = BestSimdLevel();
+  if (level < 0 || level > best) level = best;
+  g_simdLevel.store(level, std::memory_order_relaxed);
+  return level;
+}
+
 void FillPixels(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerPixel) {
   if (count == 0) return;
   uint8_t b0 = uint8_t(colour), b1 = uint8_t(colour >> 8), b2 = uint8_t(colour >> 16),
@@ -147,12 +191,28 @@ void FillPixels(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerPi
     std::memset(row, b0, count * bytesPerPixel);
     return;
   }
-  alignas(32) uint8_t pattern[kPatternBytes];
-  WithBpp(bytesPerPixel, [&](auto tag) {
-    constexpr unsigned Bpp = decltype(tag)::value;
-    for (size_t i = 0; i < kPatternBytes; i += Bpp) Pixel<Bpp>::Put(pattern + i, colour);
-  });
-  FillPattern(row, count * bytesPerPixel, pattern);
+  size_t bytes = count * bytesPerPixel;
+  if (bytes < kPatternBytes) {
+    WithBpp(bytesPerPixel, [&](auto tag) {
+      constexpr unsigned Bpp = decltype(tag)::value;
+      for (size_t i = 0; i < bytes; i += Bpp) Pixel<Bpp>::Put(row + i, colour);
+    });
+    return;
+  }
+  // Three little-endian words of eight bytes: 24 bytes, a whole number of
+  // pixels of every size.
+  uint64_t w[3];
+  if (bytesPerPixel == 3) {
+    uint64_t c = colour & 0xFFFFFFu;
+    w[0] = c | c << 24 | c << 48;
+    w[1] = c >> 16 | c << 8 | c << 32 | c << 56;
+    w[2] = c >> 8 | c << 16 | c << 40;
+  } else {
+    uint64_t c = bytesPerPixel == 2 ? (colour & 0xFFFFu) * 0x0001000100010001ull
+                                    : uint64_t(colour) | uint64_t(colour) << 32;
+    w[0] = w[1] = w[2] = c;
+  }
+  FillPattern(row, bytes, w);
 }
 
 void CopyRows(uint8_t* dst, size_t dstPitch, const uint8_t* src, size_t srcPitch, size_t rowBytes,
@@ -174,8 +234,11 @@ void KeyCopyPixels(uint8_t* dst, const uint8_t* src, size_t count, uint32_t key,
     size_t done = 0;
 #if QVR_X86_SIMD
     if constexpr (Bpp != 3) {
-      done =
-          HaveAVX2() ? KeyCopyAVX2<Bpp>(dst, src, count, k) : KeyCopySSE2<Bpp>(dst, src, count, k);
+      int level = SimdLevel();
+      if (level == 2)
+        done = KeyCopyAVX2<Bpp>(dst, src, count, k);
+      else if (level == 1)
+        done = KeyCopySSE2<Bpp>(dst, src, count, k);
     }
 #endif
     KeyCopyScalar<Bpp>(dst + done * Bpp, src + done * Bpp, count - done, k);
