@@ -228,7 +228,9 @@ bool QVRParse::ReadDate(const char* text, unsigned long& time) {
   tm.tm_hour = static_cast<int>(hour);
   tm.tm_min = static_cast<int>(minute);
   tm.tm_sec = static_cast<int>(second);
-  tm.tm_isdst = 0;
+  // Let the C library decide whether summer time applies, so that a date
+  // written from localtime() reads back as the same moment all year round.
+  tm.tm_isdst = -1;
   time_t result = std::mktime(&tm);
   // The count is unsigned and 32 bits wide in the files that store it: moments
   // before 1970 or after 2106 cannot be represented.

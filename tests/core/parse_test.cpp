@@ -18,7 +18,7 @@ time_t LocalTime(int year, int month, int day, int hour, int minute, int second)
   tm.tm_hour = hour;
   tm.tm_min = minute;
   tm.tm_sec = second;
-  tm.tm_isdst = 0;
+  tm.tm_isdst = -1;
   return std::mktime(&tm);
 }
 

@@ -60,7 +60,7 @@ uint32_t LocalDate(int year, int month, int day, int hour, int minute, int secon
   tm.tm_hour = hour;
   tm.tm_min = minute;
   tm.tm_sec = second;
-  tm.tm_isdst = 0;
+  tm.tm_isdst = -1;
   return static_cast<uint32_t>(std::mktime(&tm));
 }
 
@@ -86,11 +86,11 @@ class LogCapture {
 // dates really go through local time.
 class FixedZone {
  public:
-  FixedZone() {
+  explicit FixedZone(const char* zone = "QVR-1") {
     const char* old = std::getenv("TZ");
     m_hadOld = old != nullptr;
     if (old) m_old = old;
-    setenv("TZ", "QVR-1", 1);
+    setenv("TZ", zone, 1);
     tzset();
   }
   ~FixedZone() {
@@ -314,6 +314,28 @@ TEST(Config, SaveThenParseFileRoundTrips) {
   EXPECT_EQ(c.color[2], 250);
   EXPECT_EQ(c.color[3], 255);  // alpha is not saved
   EXPECT_EQ(loaded.GetValue("date", 0).date, saved.GetValue("date", 0).date);
+}
+
+// A summer date in a zone with daylight saving must come back as the same
+// moment, not an hour later.
+TEST(Config, SummerDatesRoundTripUnderDaylightSaving) {
+  FixedZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+  qvrtest::TempDir dir;
+  const std::string path = dir / "summer.cfg";
+  Cfg saved;
+  DeclareAll(saved);
+  const uint32_t summer = LocalDate(2021, 7, 14, 12, 30, 0);
+  const uint32_t winter = LocalDate(2021, 1, 14, 12, 30, 0);
+  EXPECT_EQ(summer - winter, 181u * 86400u - 3600u);  // the zone really has summer time
+  saved.SetValue("date", Cfg::CFG_DATE, Date(summer), false);
+  ASSERT_TRUE(saved.Save(path.c_str(), "summer"));
+  for (int pass = 0; pass < 2; ++pass) {
+    Cfg loaded;
+    DeclareAll(loaded);
+    ASSERT_TRUE(loaded.ParseFile(path.c_str()));
+    EXPECT_EQ(loaded.GetValue("date", 0).date, summer);
+    ASSERT_TRUE(loaded.Save(path.c_str(), "summer"));
+  }
 }
 
 TEST(Config, PrintInfo) {
