@@ -1,6 +1,8 @@
 // QVRFileProvider: the sort permutation shared by every listing, its
 // quicksort, and the key comparison used by directories and archives.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "qvr3d/archive.h"
 #include "qvr3d/fileutils.h"
@@ -35,32 +37,59 @@ void QVRFileProvider::Sort(int mode) {
   if (count > 1) Sort(0, static_cast<int>(count - 1));
 }
 
-void QVRFileProvider::Sort(int first, int last) {
-  // The partitioning is the classic one with the last slot as pivot. The
-  // smaller side is sorted by recursion and the larger one by the loop, which
-  // yields the same permutation as recursing left first but bounds the stack
-  // depth by log2(n) even on already sorted listings.
+namespace {
+
+// The classic partitioning with the last slot as pivot. The smaller side is
+// sorted by recursion and the larger one by the loop, which yields the same
+// permutation as recursing left first but bounds the stack depth by log2(n).
+void PartitionSort(const QVRFileProvider& provider, int first, int last) {
   while (last > first) {
-    const QVRSortableItem* pivot = GetItem(GetItem(last)->index);
+    const QVRSortableItem* pivot = provider.GetItem(provider.GetItem(last)->index);
     int i = first;
     int j = last - 1;
     for (;;) {
-      while (CompareFunc(GetItem(GetItem(i)->index), pivot) < 0) ++i;
-      while (j > first && CompareFunc(GetItem(GetItem(j)->index), pivot) > 0) --j;
+      while (provider.CompareFunc(provider.GetItem(provider.GetItem(i)->index), pivot) < 0) ++i;
+      while (j > first &&
+             provider.CompareFunc(provider.GetItem(provider.GetItem(j)->index), pivot) > 0) {
+        --j;
+      }
       if (i >= j) break;
-      std::swap(GetItem(i)->index, GetItem(j)->index);
+      std::swap(provider.GetItem(i)->index, provider.GetItem(j)->index);
       ++i;
       --j;
     }
-    std::swap(GetItem(i)->index, GetItem(last)->index);
+    std::swap(provider.GetItem(i)->index, provider.GetItem(last)->index);
     if (i - first < last - i) {
-      Sort(first, i - 1);
+      PartitionSort(provider, first, i - 1);
       first = i + 1;
     } else {
-      Sort(i + 1, last);
+      PartitionSort(provider, i + 1, last);
       last = i - 1;
     }
   }
+}
+
+}  // namespace
+
+void QVRFileProvider::Sort(int first, int last) {
+  if (last <= first) return;
+  // When no two items compare equal there is exactly one sorted order, which
+  // the partitioning would reach too; finding it with std::sort avoids the
+  // partitioning's quadratic time on listings that are already in order
+  // (a common case for archives). With ties, the partitioning alone decides
+  // where equal items end up.
+  std::vector<uint32_t> order;
+  order.reserve(static_cast<size_t>(last - first) + 1);
+  for (int k = first; k <= last; ++k) order.push_back(GetItem(k)->index);
+  auto less = [this](uint32_t a, uint32_t b) { return CompareFunc(GetItem(a), GetItem(b)) < 0; };
+  std::sort(order.begin(), order.end(), less);
+  bool strict = true;
+  for (size_t k = 1; k < order.size() && strict; ++k) strict = less(order[k - 1], order[k]);
+  if (!strict) {
+    PartitionSort(*this, first, last);
+    return;
+  }
+  for (int k = first; k <= last; ++k) GetItem(k)->index = order[static_cast<size_t>(k - first)];
 }
 
 unsigned QVRFileProvider::SortedIndex(unsigned i) const { return GetItem(i)->index; }
