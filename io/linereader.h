@@ -59,38 +59,13 @@ unsigned ReadLineToBuffer(Source& src, char* buffer, unsigned size, char delimit
   return static_cast<unsigned>(stored + 1);
 }
 
-// Collects one line for the string form. QVRString drops appended 0 bytes, so
-// they are left out here too; short lines stay on the stack.
+// Collects one line for the string form; short lines stay on the stack.
+// QVRString drops appended 0 bytes, so they are left out of the text, but only
+// looked for when the copy into the string comes out short: lines rarely hold
+// them.
 class LineCollector {
  public:
   void Append(const char* p, size_t n) {
-    while (n > 0) {
-      const char* zero = static_cast<const char*>(std::memchr(p, 0, n));
-      size_t piece = zero != nullptr ? static_cast<size_t>(zero - p) : n;
-      Put(p, piece);
-      if (zero == nullptr) break;
-      p += piece + 1;
-      n -= piece + 1;
-    }
-  }
-  // Hands the text to `line` (already cleared), without a trailing "\r" when
-  // `dropCR` is set.
-  void StoreIn(QVRString& line, bool dropCR) {
-    char* text = m_spill.empty() ? m_local : &m_spill[0];
-    size_t length = m_spill.empty() ? m_length : m_spill.size();
-    if (dropCR && length > 0 && text[length - 1] == '\r') --length;
-    if (length == 0) return;
-    if (m_spill.empty()) {
-      text[length] = 0;
-      line.ChangeText(text, 0, static_cast<unsigned>(length));
-    } else {
-      m_spill.resize(length);
-      line.ChangeText(m_spill.c_str(), 0, static_cast<unsigned>(length));
-    }
-  }
-
- private:
-  void Put(const char* p, size_t n) {
     if (n == 0) return;
     if (m_spill.empty() && m_length + n < sizeof(m_local)) {
       std::memcpy(m_local + m_length, p, n);
@@ -99,6 +74,36 @@ class LineCollector {
     }
     if (m_spill.empty()) m_spill.assign(m_local, m_length);
     m_spill.append(p, n);
+  }
+  // Hands the text to `line` (already cleared), without a trailing "\r" when
+  // `dropCR` is set.
+  void StoreIn(QVRString& line, bool dropCR) {
+    if (!m_spill.empty()) {
+      m_spill.push_back(0);
+      Store(line, &m_spill[0], m_spill.size() - 1, dropCR);
+    } else {
+      Store(line, m_local, m_length, dropCR);
+    }
+  }
+
+ private:
+  // `text` has room for a terminator at text[length].
+  static void Store(QVRString& line, char* text, size_t length, bool dropCR) {
+    const bool dropped = dropCR && length > 0 && text[length - 1] == '\r';
+    const size_t kept = dropped ? length - 1 : length;
+    if (kept == 0) return;
+    text[kept] = 0;
+    line.ChangeText(text, 0, static_cast<unsigned>(kept));
+    if (line.Length() == kept) return;
+    // A 0 byte cut the copy short: squeeze them out. Unless one "\r" went
+    // already, look for it again: it may have stood before them.
+    size_t out = 0;
+    for (size_t i = 0; i < kept; ++i)
+      if (text[i] != 0) text[out++] = text[i];
+    if (dropCR && !dropped && out > 0 && text[out - 1] == '\r') --out;
+    text[out] = 0;
+    line.Clear();
+    if (out != 0) line.ChangeText(text, 0, static_cast<unsigned>(out));
   }
 
   char m_local[1024];

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "common/tmpdir.h"
@@ -66,6 +67,40 @@ struct WindowStream {
   TempDir dir;
   std::string path;
   size_t size = 0;
+};
+
+// Reaches a stream only through its Read, so that the base class's own
+// byte-at-a-time GetLine runs over it: the yardstick for the streams' faster
+// overrides.
+class ThroughRead : public QVRResFile {
+ public:
+  explicit ThroughRead(QVRResFile& inner) : m_inner(inner) { Sync(); }
+  bool Eof() const override { return m_inner.Eof(); }
+  bool Seek(int offset, int origin) override {
+    bool moved = m_inner.Seek(offset, origin);
+    Sync();
+    return moved;
+  }
+  unsigned GetPos() const override { return m_inner.GetPos(); }
+  unsigned Read(void* data, unsigned count) override {
+    unsigned n = m_inner.Read(data, count);
+    Sync();
+    return n;
+  }
+  unsigned Write(const void* data, unsigned count) override {
+    unsigned n = m_inner.Write(data, count);
+    Sync();
+    return n;
+  }
+  void PrintInfo() const override {}
+
+ private:
+  void Sync() {
+    m_mode = static_cast<uint8_t>(m_inner.GetMode());
+    m_state = static_cast<uint8_t>(m_inner.GetState());
+    m_eof = m_inner.Eof();
+  }
+  QVRResFile& m_inner;
 };
 
 template <class Maker>
@@ -236,6 +271,14 @@ TYPED_TEST(StreamContract, GetLineIntoString) {
   EXPECT_EQ(s->GetLine(line, 0), 0u);
   EXPECT_EQ(s->GetLine(line), 4u);
   EXPECT_EQ(line.Compare("gh"), 0);
+  // The carriage return is judged on the text as kept.
+  s = this->Open(std::string("x\r\0\na\r\0\r\n\0\0\n", 12));
+  EXPECT_EQ(s->GetLine(line), 4u);
+  EXPECT_EQ(line.Compare("x"), 0);
+  EXPECT_EQ(s->GetLine(line), 5u);
+  EXPECT_EQ(line.Compare("a\r"), 0);
+  EXPECT_EQ(s->GetLine(line), 3u);
+  EXPECT_EQ(line.Length(), 0u);
 
   // A long line is kept whole.
   std::string longLine(5000, 'z');
@@ -245,6 +288,40 @@ TYPED_TEST(StreamContract, GetLineIntoString) {
   EXPECT_EQ(line.Compare(longLine.c_str()), 0);
   EXPECT_EQ(s->GetLine(line), 3u);
   EXPECT_EQ(line.Compare("end"), 0);
+}
+
+TYPED_TEST(StreamContract, GetLineMatchesTheByteByByteReader) {
+  std::mt19937 rng(7);
+  const char alphabet[] = {'a', 'b', '\r', '\n', ';', '\0'};
+  for (int round = 0; round < 60; ++round) {
+    std::string bytes(1 + rng() % 40, 'a');
+    for (char& c : bytes) c = alphabet[rng() % sizeof alphabet];
+    TypeParam otherMaker;
+    auto fast = this->Open(bytes);
+    auto inner = otherMaker.Make(bytes, QVRResFile::READ);
+    ThroughRead slow(*inner);
+    for (int call = 0; call < 30; ++call) {
+      const char delimiter = rng() % 4 == 0 ? ';' : '\n';
+      const unsigned size = rng() % 5 == 0 ? 0xFFFFFFFFu : rng() % 8;
+      if (rng() % 2 == 0 && size != 0xFFFFFFFFu) {
+        char a[8] = {}, b[8] = {};
+        ASSERT_EQ(fast->GetLine(a, size, delimiter), slow.GetLine(b, size, delimiter));
+        ASSERT_EQ(0, std::memcmp(a, b, sizeof a));
+      } else {
+        QVRString a, b;
+        ASSERT_EQ(fast->GetLine(a, size, delimiter), slow.GetLine(b, size, delimiter));
+        ASSERT_EQ(a.Length(), b.Length());
+        ASSERT_EQ(a.Compare(b.Text()), 0);
+      }
+      ASSERT_EQ(fast->GetState(), slow.GetState()) << round << " " << call;
+      ASSERT_EQ(fast->Eof(), slow.Eof()) << round << " " << call;
+      ASSERT_EQ(fast->GetPos(), slow.GetPos()) << round << " " << call;
+      if (rng() % 10 == 0) {
+        fast->SeekStart();
+        slow.SeekStart();
+      }
+    }
+  }
 }
 
 TYPED_TEST(StreamContract, WritesOnReadOnlyStreamAreRefused) {
