@@ -32,17 +32,20 @@ void WithStore(unsigned bytesPerPixel, QVRImage::DrawMode mode, F&& f) {
   });
 }
 
-// A run of `count` pixels: block fills in DRAW_NORMAL, one store per pixel
-// in DRAW_XOR.
-void Run(uint8_t* p, size_t count, uint32_t colour, QVRImage::DrawMode mode, unsigned Bpp) {
-  if (mode == QVRImage::DRAW_NORMAL) {
-    qvr::detail::FillPixels(p, count, colour, Bpp);
-    return;
-  }
+void XorRun(uint8_t* p, size_t count, uint32_t colour, unsigned Bpp) {
   WithBpp(Bpp, [&](auto tag) {
     constexpr unsigned N = decltype(tag)::value;
     for (size_t i = 0; i < count; ++i, p += N) Pixel<N>::Xor(p, colour);
   });
+}
+
+// A run of `count` pixels: block fills in DRAW_NORMAL, one store per pixel
+// in DRAW_XOR.
+inline void Run(uint8_t* p, size_t count, uint32_t colour, QVRImage::DrawMode mode, unsigned Bpp) {
+  if (mode == QVRImage::DRAW_NORMAL)
+    qvr::detail::FillPixels(p, count, colour, Bpp);
+  else
+    XorRun(p, count, colour, Bpp);
 }
 
 // Clamps the span [start, start + length) to [low, high]; false when empty.
@@ -56,19 +59,16 @@ bool ClampSpan(int64_t start, uint64_t length, int low, int high, int64_t& first
   return first <= last;
 }
 
-QVRImage::DrawMode Normalise(QVRImage::DrawMode mode) {
-  return mode == QVRImage::DRAW_NORMAL ? mode : QVRImage::DRAW_XOR;
-}
-
 }  // namespace
 
 void QVRImage::HLine(int x, int y, unsigned length, uint32_t colour, DrawMode mode) {
   unsigned Bpp = GetBytesPerPixel();
-  if (m_pixels == nullptr || Bpp == 0 || Bpp > 4 || y < m_clipY1 || y > m_clipY2) return;
-  int64_t x1, x2;
-  if (!ClampSpan(x, length, m_clipX1, m_clipX2, x1, x2)) return;
-  Run(m_pixels + size_t(y) * m_pitch + size_t(x1) * Bpp, size_t(x2 - x1 + 1), colour,
-      Normalise(mode), Bpp);
+  if (m_pixels == nullptr || Bpp - 1 > 3 || y < m_clipY1 || y > m_clipY2 || length == 0) return;
+  int64_t x1 = x, x2 = int64_t(x) + length - 1;
+  if (x1 > m_clipX2 || x2 < m_clipX1) return;
+  if (x1 < m_clipX1) x1 = m_clipX1;
+  if (x2 > m_clipX2) x2 = m_clipX2;
+  Run(m_pixels + size_t(y) * m_pitch + size_t(x1) * Bpp, size_t(x2 - x1 + 1), colour, mode, Bpp);
 }
 
 void QVRImage::VLine(int x, int y, unsigned length, uint32_t colour, DrawMode mode) {
@@ -142,7 +142,6 @@ void QVRImage::Rectangle(int x, int y, unsigned w, unsigned h, uint32_t colour, 
   int64_t x1, x2, y1, y2;
   if (!ClampSpan(x, w, m_clipX1, m_clipX2, x1, x2) || !ClampSpan(y, h, m_clipY1, m_clipY2, y1, y2))
     return;
-  mode = Normalise(mode);
   size_t count = size_t(x2 - x1 + 1), rows = size_t(y2 - y1 + 1);
   uint8_t* p = m_pixels + size_t(y1) * m_pitch + size_t(x1) * Bpp;
   // Whole rows lie back to back: one run covers the block.

@@ -3,6 +3,7 @@
 // AVX2 when the processor has it) with a portable scalar fallback.
 #include <atomic>
 #include <cstring>
+#include <initializer_list>
 
 #include "image/pixel.h"
 
@@ -61,54 +62,63 @@ int SimdLevel() {
 #if QVR_X86_SIMD
 // The vectors are built in registers from the three words: going through a
 // byte buffer stalls on store forwarding, which short runs pay on every call.
-void FillPatternSSE2(uint8_t* p, size_t bytes, const uint64_t* w) {
+// The first and the last 96 bytes are stored unaligned with the pattern as
+// it lies at the start of the run (any offset that is a whole number of
+// pixels starts a pixel); the bytes between are stored on aligned addresses,
+// with the words `aligned` of the pattern rotated to that address's place in
+// a pixel. Overlapping stores write the same values.
+void FillPatternSSE2(uint8_t* p, size_t bytes, const uint64_t* w, const uint64_t* aligned) {
   __m128i v0 = _mm_set_epi64x(int64_t(w[1]), int64_t(w[0]));
   __m128i v1 = _mm_set_epi64x(int64_t(w[0]), int64_t(w[2]));
   __m128i v2 = _mm_set_epi64x(int64_t(w[2]), int64_t(w[1]));
-  __m128i v3 = v0, v4 = v1, v5 = v2;
-  while (bytes >= kPatternBytes) {
-    __m128i* d = reinterpret_cast<__m128i*>(p);
+  for (uint8_t* at : {p, p + bytes - kPatternBytes}) {
+    __m128i* d = reinterpret_cast<__m128i*>(at);
     _mm_storeu_si128(d, v0);
     _mm_storeu_si128(d + 1, v1);
     _mm_storeu_si128(d + 2, v2);
-    _mm_storeu_si128(d + 3, v3);
-    _mm_storeu_si128(d + 4, v4);
-    _mm_storeu_si128(d + 5, v5);
-    p += kPatternBytes;
-    bytes -= kPatternBytes;
+    _mm_storeu_si128(d + 3, v0);
+    _mm_storeu_si128(d + 4, v1);
+    _mm_storeu_si128(d + 5, v2);
   }
-  if (bytes != 0) {
-    // The last whole pattern ends at the end of the run; the run started at
-    // least one pattern earlier and the pattern is whole pixels, so the
-    // overlap rewrites the same values.
-    __m128i* d = reinterpret_cast<__m128i*>(p + bytes - kPatternBytes);
-    _mm_storeu_si128(d, v0);
-    _mm_storeu_si128(d + 1, v1);
-    _mm_storeu_si128(d + 2, v2);
-    _mm_storeu_si128(d + 3, v3);
-    _mm_storeu_si128(d + 4, v4);
-    _mm_storeu_si128(d + 5, v5);
+  size_t skip = (16 - (reinterpret_cast<uintptr_t>(p) & 15)) & 15;
+  __m128i a0 = _mm_set_epi64x(int64_t(aligned[1]), int64_t(aligned[0]));
+  __m128i a1 = _mm_set_epi64x(int64_t(aligned[0]), int64_t(aligned[2]));
+  __m128i a2 = _mm_set_epi64x(int64_t(aligned[2]), int64_t(aligned[1]));
+  __m128i* d = reinterpret_cast<__m128i*>(p + skip);
+  for (size_t left = bytes - skip; left >= kPatternBytes; left -= kPatternBytes, d += 6) {
+    _mm_store_si128(d, a0);
+    _mm_store_si128(d + 1, a1);
+    _mm_store_si128(d + 2, a2);
+    _mm_store_si128(d + 3, a0);
+    _mm_store_si128(d + 4, a1);
+    _mm_store_si128(d + 5, a2);
   }
 }
 
-__attribute__((target("avx2"))) void FillPatternAVX2(uint8_t* p, size_t bytes, const uint64_t* w) {
-  const int64_t a = int64_t(w[0]), b = int64_t(w[1]), c = int64_t(w[2]);
+__attribute__((target("avx2"))) void FillPatternAVX2(uint8_t* p, size_t bytes, const uint64_t* w,
+                                                     const uint64_t* aligned) {
+  int64_t a = int64_t(w[0]), b = int64_t(w[1]), c = int64_t(w[2]);
   __m256i v0 = _mm256_set_epi64x(a, c, b, a);
   __m256i v1 = _mm256_set_epi64x(b, a, c, b);
   __m256i v2 = _mm256_set_epi64x(c, b, a, c);
-  while (bytes >= kPatternBytes) {
-    __m256i* d = reinterpret_cast<__m256i*>(p);
+  for (uint8_t* at : {p, p + bytes - kPatternBytes}) {
+    __m256i* d = reinterpret_cast<__m256i*>(at);
     _mm256_storeu_si256(d, v0);
     _mm256_storeu_si256(d + 1, v1);
     _mm256_storeu_si256(d + 2, v2);
-    p += kPatternBytes;
-    bytes -= kPatternBytes;
   }
-  if (bytes != 0) {
-    __m256i* d = reinterpret_cast<__m256i*>(p + bytes - kPatternBytes);
-    _mm256_storeu_si256(d, v0);
-    _mm256_storeu_si256(d + 1, v1);
-    _mm256_storeu_si256(d + 2, v2);
+  size_t skip = (32 - (reinterpret_cast<uintptr_t>(p) & 31)) & 31;
+  a = int64_t(aligned[0]);
+  b = int64_t(aligned[1]);
+  c = int64_t(aligned[2]);
+  v0 = _mm256_set_epi64x(a, c, b, a);
+  v1 = _mm256_set_epi64x(b, a, c, b);
+  v2 = _mm256_set_epi64x(c, b, a, c);
+  __m256i* d = reinterpret_cast<__m256i*>(p + skip);
+  for (size_t left = bytes - skip; left >= kPatternBytes; left -= kPatternBytes, d += 3) {
+    _mm256_store_si256(d, v0);
+    _mm256_store_si256(d + 1, v1);
+    _mm256_store_si256(d + 2, v2);
   }
 }
 
@@ -156,11 +166,42 @@ __attribute__((target("avx2"))) size_t KeyCopyAVX2(uint8_t* dst, const uint8_t* 
 
 #endif
 
-void FillPattern(uint8_t* p, size_t bytes, const uint64_t* w) {
+// Three little-endian words of eight bytes holding the colour's pixel
+// repeated from byte `phase` of a pixel on: 24 bytes, a whole number of
+// pixels of every size. Bpp is a constant so that nothing here divides.
+template <unsigned Bpp>
+void PatternWords(uint32_t colour, unsigned phase, uint64_t* w) {
+  constexpr uint64_t kMask = (uint64_t(1) << (8 * Bpp)) - 1;
+  uint64_t c = colour & kMask;
+  if (phase != 0) c = ((c >> (8 * phase)) | (c << (8 * (Bpp - phase)))) & kMask;
+  if (Bpp == 3) {
+    w[0] = c | c << 24 | c << 48;
+    w[1] = c >> 16 | c << 8 | c << 32 | c << 56;
+    w[2] = c >> 8 | c << 16 | c << 40;
+  } else {
+    w[0] = w[1] = w[2] = Bpp == 2 ? c * 0x0001000100010001ull : c | c << 32;
+  }
+}
+
+// Fills `bytes` (at least kPatternBytes, whole pixels) from `p`.
+template <unsigned Bpp>
+void FillPatternBytes(uint8_t* p, size_t bytes, uint32_t colour) {
+  uint64_t w[3];
+  PatternWords<Bpp>(colour, 0, w);
 #if QVR_X86_SIMD
   int level = SimdLevel();
-  if (level == 2) return FillPatternAVX2(p, bytes, w);
-  if (level == 1) return FillPatternSSE2(p, bytes, w);
+  if (level != 0) {
+    uintptr_t align = level == 2 ? 32 : 16;
+    unsigned skip =
+        unsigned((align - (reinterpret_cast<uintptr_t>(p) & (align - 1))) & (align - 1));
+    uint64_t aligned[3];
+    PatternWords<Bpp>(colour, skip % Bpp, aligned);
+    if (level == 2)
+      FillPatternAVX2(p, bytes, w, aligned);
+    else
+      FillPatternSSE2(p, bytes, w, aligned);
+    return;
+  }
 #endif
   FillPatternScalar(p, bytes, w);
 }
@@ -181,7 +222,7 @@ int SetSimdLevel(int level) {
   return level;
 }
 
-void FillPixels(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerPixel) {
+void FillPattern(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerPixel) {
   if (count == 0) return;
   uint8_t b0 = uint8_t(colour), b1 = uint8_t(colour >> 8), b2 = uint8_t(colour >> 16),
           b3 = uint8_t(colour >> 24);
@@ -199,20 +240,10 @@ void FillPixels(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerPi
     });
     return;
   }
-  // Three little-endian words of eight bytes: 24 bytes, a whole number of
-  // pixels of every size.
-  uint64_t w[3];
-  if (bytesPerPixel == 3) {
-    uint64_t c = colour & 0xFFFFFFu;
-    w[0] = c | c << 24 | c << 48;
-    w[1] = c >> 16 | c << 8 | c << 32 | c << 56;
-    w[2] = c >> 8 | c << 16 | c << 40;
-  } else {
-    uint64_t c = bytesPerPixel == 2 ? (colour & 0xFFFFu) * 0x0001000100010001ull
-                                    : uint64_t(colour) | uint64_t(colour) << 32;
-    w[0] = w[1] = w[2] = c;
-  }
-  FillPattern(row, bytes, w);
+  WithBpp(bytesPerPixel, [&](auto tag) {
+    constexpr unsigned Bpp = decltype(tag)::value;
+    if constexpr (Bpp > 1) FillPatternBytes<Bpp>(row, bytes, colour);
+  });
 }
 
 void CopyRows(uint8_t* dst, size_t dstPitch, const uint8_t* src, size_t srcPitch, size_t rowBytes,

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 namespace qvr {
@@ -107,9 +108,19 @@ bool WithBpp(unsigned bytesPerPixel, F&& f) {
   }
 }
 
+// FillPixels for colours that are not one repeated byte.
+void FillPattern(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerPixel);
+
 // Stores the colour into `count` pixels of `bytesPerPixel` (1-4) bytes from
-// `row`, with block fills wherever the result is the same.
-void FillPixels(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerPixel);
+// `row`, with block fills wherever the result is the same. The one-byte case
+// is inline: short runs of it are common and pay for every call.
+inline void FillPixels(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerPixel) {
+  if (bytesPerPixel == 1 || colour == 0) {
+    std::memset(row, int(colour & 0xFF), count * bytesPerPixel);
+    return;
+  }
+  FillPattern(row, count, colour, bytesPerPixel);
+}
 
 // Copies rows of `rowBytes` bytes; one block copy when both strides equal
 // rowBytes.
