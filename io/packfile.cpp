@@ -1,6 +1,8 @@
 // QVRPackFile: the byte range [start, end) of a disk file as a stream of its
 // own, positions counted from start; nothing is read or written past end.
 #include <cstdint>
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "io/filepos.h"
@@ -79,8 +81,15 @@ bool QVRPackFile::Open(const char* file, unsigned start, unsigned end, unsigned 
   }
   m_start = start;
   m_end = end;
+  // The size comes from the descriptor: seeking to the end and back would
+  // cost two more system calls and a wasted buffer fill on every open.
   int64_t fileSize = -1;
-  if (qvr::detail::SeekFile(m_file, 0, SEEK_END)) fileSize = qvr::detail::TellFile(m_file);
+  struct stat info;
+  if (fstat(fileno(m_file), &info) == 0 && S_ISREG(info.st_mode)) {
+    fileSize = static_cast<int64_t>(info.st_size);
+  } else if (qvr::detail::SeekFile(m_file, 0, SEEK_END)) {
+    fileSize = qvr::detail::TellFile(m_file);
+  }
   if (fileSize < 0) fileSize = 0;  // not measurable: no window fits
   if (m_end > fileSize) m_end = static_cast<uint32_t>(fileSize);
   if (m_start >= m_end) {
