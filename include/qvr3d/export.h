@@ -12,6 +12,13 @@
 #  define QVR_API __attribute__((visibility("default")))
 #endif
 
+// Members of exported classes that only the library itself calls.
+#if defined(__GNUC__) && !defined(_WIN32)
+#  define QVR_LOCAL __attribute__((visibility("hidden")))
+#else
+#  define QVR_LOCAL
+#endif
+
 // printf-style argument checking where the compiler offers it.
 #if defined(__GNUC__)
 #  define QVR_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))

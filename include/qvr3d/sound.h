@@ -142,7 +142,7 @@ class QVR_API QVRSound : public QVRResource {
 
  private:
   // Takes over a reader's result, freeing the previous data.
-  void Adopt(qvr::detail::SoundData& sound);
+  QVR_LOCAL void Adopt(qvr::detail::SoundData& sound);
   // Replaces the data by the owned block `data` of `size` bytes.
   void ReplaceData(uint8_t* data, uint32_t size);
 };
