@@ -1,10 +1,16 @@
 // Sample-format conversions on raw PCM buffers: byte order, sign, 8/16 bits,
 // rate doubling and halving by whole frames, and channel mixing. Samples are
 // read and written byte by byte, so the results do not depend on the host's
-// byte order; the compilers turn the loops into word moves.
+// byte order. On SSE2 (a little-endian host) the widening, narrowing and
+// mixing loops run 16 bytes at a time with the same results bit for bit.
 #include "audio/convert.h"
 
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define QVR_CONVERT_SSE2 1
+#endif
 
 namespace qvr {
 namespace detail {
@@ -15,13 +21,39 @@ inline int Clip(int value, int low, int high) {
   return value < low ? low : (value > high ? high : value);
 }
 
+#if QVR_CONVERT_SSE2
+inline __m128i Load(const uint8_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+inline __m128i Swap16(__m128i v) {
+  return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+}
+#endif
+
 // Sums stereo 16-bit pairs. `kBig` is the byte order, `kBias` 0 for signed
 // samples and 0x8000 for unsigned ones (applied around the sum).
 template <bool kBig, int kBias>
 void Mix16(const uint8_t* __restrict in, uint32_t frames, uint8_t* __restrict out) {
   const int hi = kBig ? 0 : 1;
   const int lo = 1 - hi;
-  for (uint32_t i = 0; i < frames; ++i) {
+  uint32_t i = 0;
+#if QVR_CONVERT_SSE2
+  // pmaddwd adds each left/right pair exactly into 32 bits; packssdw clips
+  // the sums to the 16-bit range.
+  const __m128i ones = _mm_set1_epi16(1);
+  const __m128i bias = _mm_set1_epi16(int16_t(uint16_t(kBias)));
+  for (; i + 8 <= frames; i += 8) {
+    __m128i a = Load(in + 4 * size_t(i)), b = Load(in + 4 * size_t(i) + 16);
+    if (kBig) a = Swap16(a), b = Swap16(b);
+    if (kBias) a = _mm_xor_si128(a, bias), b = _mm_xor_si128(b, bias);
+    __m128i sum = _mm_packs_epi32(_mm_madd_epi16(a, ones), _mm_madd_epi16(b, ones));
+    if (kBias) sum = _mm_xor_si128(sum, bias);
+    if (kBig) sum = Swap16(sum);
+    Store(out + 2 * size_t(i), sum);
+  }
+#endif
+  for (; i < frames; ++i) {
     const uint8_t* f = in + 4 * size_t(i);
     int left = int(int16_t(uint16_t((f[hi] << 8) | f[lo]) ^ kBias));
     int right = int(int16_t(uint16_t((f[2 + hi] << 8) | f[2 + lo]) ^ kBias));
@@ -32,7 +64,7 @@ void Mix16(const uint8_t* __restrict in, uint32_t frames, uint8_t* __restrict ou
 }
 
 template <int kBias>
-void Mix8(const uint8_t* __restrict in, uint32_t frames, uint8_t* __restrict out) {
+void Mix8(const uint8_t* in, uint32_t frames, uint8_t* out) {
   for (uint32_t i = 0; i < frames; ++i) {
     int left = int(int8_t(in[2 * size_t(i)] ^ kBias));
     int right = int(int8_t(in[2 * size_t(i) + 1] ^ kBias));
@@ -49,9 +81,9 @@ void Double(const uint8_t* __restrict in, uint32_t frames, uint8_t* __restrict o
 }
 
 template <unsigned kSize>
-void Halve(const uint8_t* __restrict in, uint32_t kept, uint8_t* __restrict out) {
+void Halve(const uint8_t* in, uint32_t kept, uint8_t* out) {
   for (uint32_t i = 0; i < kept; ++i)
-    std::memcpy(out + kSize * size_t(i), in + 2 * kSize * size_t(i), kSize);
+    std::memmove(out + kSize * size_t(i), in + 2 * kSize * size_t(i), kSize);
 }
 
 }  // namespace
@@ -88,16 +120,39 @@ void FlipSign(uint8_t* data, uint32_t size, int format) {
 void Widen8to16(const uint8_t* __restrict in, uint32_t count, uint8_t* __restrict out,
                 bool bigEndian) {
   const int hi = bigEndian ? 0 : 1;
-  for (uint32_t i = 0; i < count; ++i) {
+  uint32_t i = 0;
+#if QVR_CONVERT_SSE2
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= count; i += 16) {
+    __m128i v = Load(in + i);
+    Store(out + 2 * size_t(i), bigEndian ? _mm_unpacklo_epi8(v, zero) : _mm_unpacklo_epi8(zero, v));
+    Store(out + 2 * size_t(i) + 16,
+          bigEndian ? _mm_unpackhi_epi8(v, zero) : _mm_unpackhi_epi8(zero, v));
+  }
+#endif
+  for (; i < count; ++i) {
     out[2 * size_t(i) + hi] = in[i];
     out[2 * size_t(i) + 1 - hi] = 0;
   }
 }
 
-void Narrow16to8(const uint8_t* __restrict in, uint32_t count, uint8_t* __restrict out,
-                 bool bigEndian) {
+void Narrow16to8(const uint8_t* in, uint32_t count, uint8_t* out, bool bigEndian) {
   const int hi = bigEndian ? 0 : 1;
-  for (uint32_t i = 0; i < count; ++i) out[i] = in[2 * size_t(i) + hi];
+  uint32_t i = 0;
+#if QVR_CONVERT_SSE2
+  // The kept byte is moved to the low half of each word, where packuswb
+  // passes it unchanged.
+  const __m128i low = _mm_set1_epi16(0x00FF);
+  for (; i + 16 <= count; i += 16) {
+    __m128i a = Load(in + 2 * size_t(i)), b = Load(in + 2 * size_t(i) + 16);
+    if (bigEndian)
+      a = _mm_and_si128(a, low), b = _mm_and_si128(b, low);
+    else
+      a = _mm_srli_epi16(a, 8), b = _mm_srli_epi16(b, 8);
+    Store(out + i, _mm_packus_epi16(a, b));
+  }
+#endif
+  for (; i < count; ++i) out[i] = in[2 * size_t(i) + hi];
 }
 
 void DoubleFrames(const uint8_t* in, uint32_t frames, unsigned frameSize, uint8_t* out) {
@@ -134,7 +189,7 @@ uint32_t HalveFrames(const uint8_t* in, uint32_t frames, unsigned frameSize, uin
       break;
     default:
       for (uint32_t i = 0; i < kept; ++i)
-        std::memcpy(out + size_t(frameSize) * i, in + 2 * size_t(frameSize) * i, frameSize);
+        std::memmove(out + size_t(frameSize) * i, in + 2 * size_t(frameSize) * i, frameSize);
   }
   return kept;
 }

@@ -2,9 +2,12 @@
 // and its handling of rates it cannot reach.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
+#include <vector>
 
+#include "audio/convert.h"
 #include "audio/sound_helpers.h"
 #include "qvr3d/sound.h"
 
@@ -125,6 +128,50 @@ TEST(SoundConvert, RatesAndChannels) {
   EXPECT_EQ(empty.GetData(), nullptr);
   EXPECT_EQ(empty.GetFormat(), 0);
   EXPECT_EQ(empty.GetFreq(), 0);
+}
+
+// The word-at-a-time loops against a sample-by-sample model, on buffers long
+// enough for them and with an odd tail, in every 16-bit byte order and sign.
+TEST(SoundConvert, LongBuffersMatchSampleBySample) {
+  const uint32_t frames = 1003;
+  std::vector<uint8_t> in(frames * 4);
+  uint32_t seed = 12345;
+  for (size_t i = 0; i < in.size(); ++i) {
+    seed = seed * 1103515245u + 12345u;
+    in[i] = uint8_t(seed >> 24);
+  }
+  // Extremes that saturate the sums.
+  for (int i = 0; i < 8; ++i) in[i] = (i & 2) ? 0x80 : 0x7F;
+
+  for (int format : {QVR_AUDIO_S16LSB, QVR_AUDIO_S16MSB, QVR_AUDIO_U16LSB, QVR_AUDIO_U16MSB}) {
+    const bool big = (format & 0x1000) != 0;
+    const int bias = (format & 0x8000) ? 0 : 0x8000;
+    auto get = [&](const uint8_t* p) {
+      unsigned raw = big ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
+      return int(int16_t(uint16_t(raw ^ unsigned(bias))));
+    };
+    std::vector<uint8_t> out(frames * 2);
+    qvr::detail::MixToMono(in.data(), frames, format, out.data());
+    for (uint32_t i = 0; i < frames; ++i) {
+      int want = std::clamp(get(&in[4 * i]) + get(&in[4 * i + 2]), -32768, 32767);
+      ASSERT_EQ(get(&out[2 * i]), want) << "format " << format << " frame " << i;
+    }
+  }
+  for (bool big : {false, true}) {
+    std::vector<uint8_t> wide(in.size() * 2), narrow(in.size());
+    qvr::detail::Widen8to16(in.data(), uint32_t(in.size()), wide.data(), big);
+    qvr::detail::Narrow16to8(wide.data(), uint32_t(in.size()), narrow.data(), big);
+    EXPECT_EQ(narrow, in);
+    for (size_t i = 0; i < in.size(); ++i) {
+      ASSERT_EQ(wide[2 * i + (big ? 0 : 1)], in[i]);
+      ASSERT_EQ(wide[2 * i + (big ? 1 : 0)], 0);
+    }
+  }
+  std::vector<uint8_t> flipped(in);
+  qvr::detail::FlipSign(flipped.data(), uint32_t(flipped.size() - 1), QVR_AUDIO_S16MSB);
+  for (size_t i = 0; i + 1 < in.size(); ++i)
+    ASSERT_EQ(flipped[i], uint8_t(in[i] ^ ((i & 1) ? 0 : 0x80))) << i;
+  EXPECT_EQ(flipped.back(), in.back());
 }
 
 TEST(SoundChangeFormat, StepOrderAndRates) {
