@@ -6,6 +6,7 @@
 #include "qvr3d/config.h"
 #include "qvr3d/core.h"
 #include "qvr3d/fileutils.h"
+#include "qvr3d/font.h"
 #include "qvr3d/image.h"
 #include "qvr3d/pal.h"
 #include "qvr3d/parse.h"
