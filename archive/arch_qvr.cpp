@@ -9,27 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "io/le.h"
 #include "io/platform.h"
 #include "qvr3d/archive.h"
 #include "qvr3d/stream.h"
 
 namespace {
 
+using qvr::detail::Get32;
+using qvr::detail::Put32;
+
 constexpr unsigned kRecordSize = 44;
 constexpr unsigned kNameField = 32;
 constexpr uint32_t kHeaderSize = 12;
-
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void Put32(uint8_t* p, uint32_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-  p[2] = static_cast<uint8_t>(value >> 16);
-  p[3] = static_cast<uint8_t>(value >> 24);
-}
 
 }  // namespace
 
