@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "io/streamutil.h"
+
 class QVRResFile;
 
 namespace qvr {
@@ -43,11 +45,6 @@ bool AIFFRate(const uint8_t ext[10], int* rate);
 
 /// The stream's name for messages, never null.
 const char* StreamName(const QVRResFile& file);
-/// The stream's total size in bytes; the position is restored (a stream left
-/// at its very end may then be in SEEK_ERROR, which the next seek clears).
-uint64_t StreamSize(QVRResFile& file);
-/// Seeks to an absolute position; false when it cannot be reached.
-bool SeekTo(QVRResFile& file, uint64_t position);
 /// malloc of `size` bytes (at least one, so that an empty sound still owns a
 /// block); null on failure or when `size` does not fit 32 bits.
 uint8_t* AllocSamples(uint64_t size);

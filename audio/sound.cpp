@@ -19,19 +19,6 @@ const char* StreamName(const QVRResFile& file) {
   return name ? name : "(unnamed)";
 }
 
-uint64_t StreamSize(QVRResFile& file) {
-  const unsigned pos = file.GetPos();
-  file.SeekEnd();
-  const uint64_t size = file.GetPos();
-  file.Seek(int(pos), 0);
-  return size;
-}
-
-bool SeekTo(QVRResFile& file, uint64_t position) {
-  if (position > uint64_t(INT_MAX)) return false;
-  return file.Seek(int(position), 0);
-}
-
 uint8_t* AllocSamples(uint64_t size) {
   if (size > 0xFFFFFFFFu) return nullptr;
   return static_cast<uint8_t*>(std::malloc(size ? size_t(size) : 1));

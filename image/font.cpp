@@ -18,9 +18,13 @@
 #include <cstring>
 #include <new>
 
+#include "io/streamutil.h"
 #include "qvr3d/core.h"
 #include "qvr3d/image.h"
 #include "qvr3d/stream.h"
+
+using qvr::detail::BytesLeft;
+using qvr::detail::SeekTo;
 
 namespace {
 
@@ -35,22 +39,6 @@ char* CopyName(const char* name) {
   char* copy = new (std::nothrow) char[size];
   if (copy) std::memcpy(copy, name, size);
   return copy;
-}
-
-// Bytes from the current position to the end of the stream. The position is
-// restored; a stream already at its end may be left in a seek error, which
-// only matters to a caller that needed more bytes anyway.
-uint64_t BytesLeft(QVRResFile& file) {
-  const unsigned pos = file.GetPos();
-  if (pos > unsigned(INT_MAX)) return 0;
-  file.SeekEnd();
-  const unsigned end = file.GetPos();
-  file.Seek(int(pos), 0);
-  return end > pos ? end - pos : 0;
-}
-
-bool SeekTo(QVRResFile& file, uint64_t position) {
-  return position <= uint64_t(INT_MAX) && file.Seek(int(position), 0);
 }
 
 // Packed bytes of one sheet row at a file depth (1, 2 or 8).

@@ -1,5 +1,5 @@
 // QVRImage: construction, palette, clip rectangle, pixel reads, canvas and
-// format changes, and the load/save entry points.
+// format changes.
 #include <cstring>
 #include <new>
 
@@ -245,22 +245,6 @@ bool QVRImage::NewFormat(unsigned w, unsigned h, unsigned bpp) {
 }
 
 unsigned QVRImage::MemoryUsed() const { return m_height * m_pitch + unsigned(sizeof(QVRImage)); }
-
-// The image codecs are not part of this build yet: every format is refused
-// rather than reported as read or written.
-bool QVRImage::Load(QVRResFile& file, int format) {
-  if (!file.Good()) return false;
-  QVR::WARN("Image: no reader for format %d\n", format);
-  return false;
-}
-
-bool QVRImage::Save(QVRResFile& file, int format) {
-  if (!file.Good()) return false;
-  QVR::WARN("Image: no writer for format %d\n", format);
-  return false;
-}
-
-int QVRImage::FindFormat(QVRResFile&) { return IMG_AUTO; }
 
 void QVRImage::PrintInfo() const {
   if (m_palette != nullptr)

@@ -1,0 +1,130 @@
+// Machinery shared by the image codecs: pixel buffer replacement with size
+// checks, stream size queries, and the buffered decoder input.
+#include "image/codec.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "image/image_access.h"
+#include "qvr3d/pal.h"
+#include "qvr3d/stream.h"
+
+namespace qvr {
+namespace detail {
+
+bool ReplacePixels(QVRImage& img, uint64_t width, uint64_t height, unsigned bpp, size_t slack) {
+  uint8_t*& pixels = ImageAccess::Pixels(img);
+  delete[] pixels;
+  pixels = nullptr;
+  uint32_t pitch = 0, bytes = 0;
+  if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide ||
+      !ImageBytes(width, height, bpp, pitch, bytes) || bytes > SIZE_MAX - slack)
+    return false;
+  pixels = new (std::nothrow) uint8_t[size_t(bytes) + slack];
+  if (pixels == nullptr) return false;
+  ImageAccess::Width(img) = uint32_t(width);
+  ImageAccess::Height(img) = uint32_t(height);
+  ImageAccess::Bpp(img) = uint16_t(bpp);
+  ImageAccess::Pitch(img) = pitch;
+  return true;
+}
+
+QVRPal* PaletteOfSize(QVRImage& img, unsigned count) {
+  QVRPal*& pal = ImageAccess::Palette(img);
+  if (pal == nullptr)
+    pal = new (std::nothrow) QVRPal(count);
+  else
+    pal->Resize(count);
+  return pal;
+}
+
+StreamInput::StreamInput(QVRResFile& file) : m_file(file) {
+  m_mem = dynamic_cast<QVRMemFile*>(&file);
+  if (m_mem != nullptr && m_mem->Good() && m_mem->GetData() != nullptr &&
+      (m_mem->GetMode() & QVRResFile::READ)) {
+    const unsigned pos = m_mem->GetPos();
+    const unsigned size = m_mem->GetSize();
+    cur = m_mem->GetData() + (pos < size ? pos : size);
+    end = m_mem->GetData() + size;
+    m_atEnd = true;  // everything is already in view
+    return;
+  }
+  m_mem = nullptr;
+  m_buffer = static_cast<uint8_t*>(std::malloc(kBufferSize));
+  cur = end = m_buffer;
+  if (m_buffer == nullptr) m_atEnd = true;
+}
+
+StreamInput::~StreamInput() {
+  Finish();
+  std::free(m_buffer);
+}
+
+bool StreamInput::Refill(size_t need) {
+  if (Avail() >= need) return true;
+  if (m_atEnd || need > kBufferSize) return false;
+  const size_t keep = Avail();
+  std::memmove(m_buffer, cur, keep);
+  cur = m_buffer;
+  end = m_buffer + keep;
+  while (size_t(end - cur) < need) {
+    const unsigned got = m_file.Read(const_cast<uint8_t*>(end), unsigned(kBufferSize - keep));
+    end += got;
+    if (got == 0 || !m_file.Good()) {
+      m_atEnd = true;
+      break;
+    }
+  }
+  return Avail() >= need;
+}
+
+size_t StreamInput::Read(void* dst, size_t count) {
+  uint8_t* out = static_cast<uint8_t*>(dst);
+  size_t done = 0;
+  while (done < count) {
+    if (cur == end && !Refill(1)) break;
+    size_t part = Avail() < count - done ? Avail() : count - done;
+    std::memcpy(out + done, cur, part);
+    cur += part;
+    done += part;
+  }
+  return done;
+}
+
+size_t StreamInput::Skip(size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    if (cur == end && !Refill(1)) break;
+    size_t part = Avail() < count - done ? Avail() : count - done;
+    cur += part;
+    done += part;
+  }
+  return done;
+}
+
+void StreamInput::Finish() {
+  if (m_finished) return;
+  m_finished = true;
+  if (m_mem != nullptr) {
+    const unsigned target = unsigned(cur - m_mem->GetData());
+    const unsigned size = m_mem->GetSize();
+    if (target < size) {
+      m_mem->Seek(int(target), 0);
+    } else if (size > 0 && m_mem->GetPos() < size) {
+      // The end is not a seekable position: read the last byte instead, which
+      // leaves the stream exactly as a read up to its end does.
+      uint8_t last;
+      m_mem->Seek(int(size - 1), 0);
+      m_mem->Read(&last, 1);
+    }
+    return;
+  }
+  const size_t unread = Avail();
+  if (unread > 0) m_file.Seek(-int(unread), 1);
+  cur = end;
+}
+
+}  // namespace detail
+}  // namespace qvr

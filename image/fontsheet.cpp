@@ -1,0 +1,10 @@
+// Placeholder until the codec lands.
+#include "image/codec.h"
+
+namespace qvr {
+namespace detail {
+
+bool ReadFontSheet(QVRImage&, QVRResFile&) { return false; }
+
+}  // namespace detail
+}  // namespace qvr

@@ -1,0 +1,36 @@
+// Stream size and absolute seek helpers shared by the file-format readers.
+#include "io/streamutil.h"
+
+#include <climits>
+
+#include "qvr3d/stream.h"
+
+namespace qvr {
+namespace detail {
+
+uint64_t StreamSize(QVRResFile& file) {
+  if (auto* mem = dynamic_cast<QVRMemFile*>(&file)) return mem->GetSize();
+  const unsigned pos = file.GetPos();
+  file.SeekEnd();
+  const uint64_t size = file.GetPos();
+  file.Seek(int(pos), 0);
+  return size;
+}
+
+uint64_t BytesLeft(QVRResFile& file) {
+  const unsigned pos = file.GetPos();
+  if (auto* mem = dynamic_cast<QVRMemFile*>(&file))
+    return mem->GetSize() > pos ? mem->GetSize() - pos : 0;
+  if (pos > unsigned(INT_MAX)) return 0;
+  file.SeekEnd();
+  const unsigned end = file.GetPos();
+  file.Seek(int(pos), 0);
+  return end > pos ? end - pos : 0;
+}
+
+bool SeekTo(QVRResFile& file, uint64_t position) {
+  return position <= uint64_t(INT_MAX) && file.Seek(int(position), 0);
+}
+
+}  // namespace detail
+}  // namespace qvr
