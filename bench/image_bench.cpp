@@ -17,6 +17,8 @@
 
 #include "qvr3d/image.h"
 
+#include "ratio_reporter.h"
+
 namespace {
 
 constexpr unsigned kWidth = 1024;
@@ -199,32 +201,6 @@ void BM_SDL_BlitKeyRLE(benchmark::State& state) {
   SDLKeyBlit(state, SDL_SRCCOLORKEY | SDL_RLEACCEL);
 }
 
-// Keeps each benchmark's bytes per second for the ratios printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    // With repetitions the median stands for the benchmark.
-    for (const Run& run : runs) {
-      auto it = run.counters.find("bytes_per_second");
-      if (it == run.counters.end()) continue;
-      if (run.run_type == Run::RT_Iteration && !medians.count(run.run_name.str()))
-        rates[run.run_name.str()] = it->second;
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        rates[run.run_name.str()] = it->second;
-        medians.insert(run.run_name.str());
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatio(const std::string& ours, const std::string& peer) const {
-    auto a = rates.find(ours), b = rates.find(peer);
-    if (a == rates.end() || b == rates.end() || b->second <= 0) return;
-    std::printf("%-30s / %-30s = %.2f\n", ours.c_str(), peer.c_str(), a->second / b->second);
-  }
-  std::map<std::string, double> rates;
-  std::set<std::string> medians;
-};
-
 }  // namespace
 
 BENCHMARK(BM_Rectangle)->Arg(8)->Arg(15)->Arg(16)->Arg(24)->Arg(32);
@@ -240,7 +216,7 @@ BENCHMARK(BM_SDL_BlitKeyRLE)->ArgsProduct({{8, 32}, {0, 1}});
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
+  qvrbench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   std::printf("\nRatios (ours / peer, bytes per second; pattern 0 scattered keys, 1 runs):\n");

@@ -17,6 +17,8 @@
 #include "qvr3d/sound.h"
 #include "qvr3d/stream.h"
 
+#include "ratio_reporter.h"
+
 namespace {
 
 struct Source {
@@ -110,32 +112,6 @@ void BM_Memcpy(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
 }
 
-// Keeps each benchmark's bytes per second for the ratios printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      auto it = run.counters.find("bytes_per_second");
-      if (it == run.counters.end()) continue;
-      std::string name = run.run_name.str();
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        rates[name] = it->second;
-        medians[name] = true;
-      } else if (run.run_type == Run::RT_Iteration && !medians[name]) {
-        rates[name] = it->second;
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatio(const std::string& ours, const std::string& peer) const {
-    auto a = rates.find(ours), b = rates.find(peer);
-    if (a == rates.end() || b == rates.end() || b->second <= 0) return;
-    std::printf("%-32s / %-26s = %.2f\n", ours.c_str(), peer.c_str(), a->second / b->second);
-  }
-  std::map<std::string, double> rates;
-  std::map<std::string, bool> medians;
-};
-
 // Output sizes of the conversions on 60 s of 44.1 kHz audio.
 const int64_t kFrames = 60 * 44100;
 const int64_t kMonoOut = kFrames * 2;    // ConvMono: 16-bit mono
@@ -171,7 +147,7 @@ int main(int argc, char** argv) {
   for (int64_t bytes : {kMonoOut, k8to16Out, kMul2Out})
     benchmark::RegisterBenchmark("BM_Memcpy", BM_Memcpy)->Arg(bytes)->Unit(benchmark::kMillisecond);
 
-  RatioReporter reporter;
+  qvrbench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   std::printf("\nRatios (ours / peer, bytes per second):\n");

@@ -14,6 +14,8 @@
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
 
+#include "ratio_reporter.h"
+
 namespace {
 
 const char* const kPath = "/tmp/qvr3d-stream-bench.txt";
@@ -104,34 +106,6 @@ void BM_Glibc_Getline(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * kFileSize);
 }
 
-// Keeps each benchmark's bytes per second for the ratios printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  RatioReporter() : ConsoleReporter(isatty(1) ? OO_Defaults : OO_Tabular) {}
-  void ReportRuns(const std::vector<Run>& runs) override {
-    // With repetitions the median stands for the benchmark, else its one run.
-    for (const Run& run : runs) {
-      auto it = run.counters.find("bytes_per_second");
-      if (it == run.counters.end()) continue;
-      std::string name = run.run_name.str();
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        rates[name] = it->second;
-        medians[name] = true;
-      } else if (run.run_type == Run::RT_Iteration && !medians[name]) {
-        rates[name] = it->second;
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  void PrintRatio(const char* ours, const char* peer) const {
-    auto a = rates.find(ours), b = rates.find(peer);
-    if (a == rates.end() || b == rates.end() || b->second <= 0) return;
-    std::printf("%-28s / %-20s = %.2f\n", ours, peer, a->second / b->second);
-  }
-  std::map<std::string, double> rates;
-  std::map<std::string, bool> medians;
-};
-
 }  // namespace
 
 BENCHMARK(BM_QVRFile_Read64K)->Unit(benchmark::kMillisecond);
@@ -147,7 +121,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot write %s\n", kPath);
     return 1;
   }
-  RatioReporter reporter;
+  qvrbench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   std::printf("\nRatios (ours / C library, bytes per second):\n");
