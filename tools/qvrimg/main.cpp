@@ -1,0 +1,498 @@
+// qvrimg: describes image files, converts them between the formats the library writes (BMP, TGA,
+// run-length TGA, PCX) and extracts the palette of 8-bit images into palette files. Built on the
+// public API only.
+#include <qvr3d/qvr3d.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kUsage =
+    "usage: qvrimg [-v] [-q] COMMAND [ARGS...]\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE...                    format, size, depth and palette size of each image\n"
+    "  convert IN OUT [--format F]     convert IN to OUT; F is bmp, tga, tga-rle or pcx\n"
+    "                                  (default: from OUT's extension)\n"
+    "  palette IN OUT [--format F]     write the palette of an 8-bit image; F is gimp, jasc,\n"
+    "                                  qvrp, rgb or bgr (default: from OUT's extension)\n"
+    "\n"
+    "Options:\n"
+    "  -v        show the library's messages (twice: its debug messages too)\n"
+    "  -q        show errors only\n"
+    "  -h, --help  this text; `qvrimg COMMAND --help` shows one command\n"
+    "\n"
+    "Images are read as BMP, GIF, PCX, TGA or font-file glyph sheets, detected from their first\n"
+    "bytes. Outputs are written to a temporary file next to them and renamed into place, so a\n"
+    "failed write never leaves a partial file. Messages go to standard error.\n"
+    "Exit status: 0 on success, 1 when an operation failed, 2 on a usage error.\n";
+
+struct CommandHelp {
+  const char* name;
+  const char* text;
+};
+
+const CommandHelp kCommandHelp[] = {
+    {"info",
+     "usage: qvrimg info FILE...\n"
+     "Prints one line per image: its format (BMP, GIF, PCX, TGA or font sheet), width x height,\n"
+     "depth in bits per pixel and the number of palette entries (or \"none\"), for example\n"
+     "  title.bmp: BMP, 320 x 200, 8 bits, palette 256\n"
+     "Fails for files that are missing or cannot be read as an image.\n"},
+    {"convert",
+     "usage: qvrimg convert IN OUT [--format bmp|tga|tga-rle|pcx]\n"
+     "Reads the image IN (format detected) and writes it to OUT, replacing an existing file. The\n"
+     "format comes from OUT's extension: .bmp BMP, .tga uncompressed TGA, .pcx PCX; --format\n"
+     "chooses it explicitly (tga-rle: run-length encoded TGA). Pixels and palette are written as\n"
+     "loaded; TGA and PCX cannot hold 15- and 16-bit images (BMP can).\n"},
+    {"palette",
+     "usage: qvrimg palette IN OUT [--format gimp|jasc|qvrp|rgb|bgr]\n"
+     "Writes the palette of the 8-bit image IN to OUT. The format comes from OUT's extension:\n"
+     ".gpl GIMP, .pal JASC (Paint Shop Pro), .qvrp the library's own format; --format chooses it\n"
+     "explicitly (rgb and bgr: raw tables of three bytes per entry). Fails for images without a\n"
+     "palette.\n"},
+};
+
+// Library log level for normal runs: warnings and errors only, on standard error.
+unsigned g_logLevel = QVR::LOG_WARN;
+
+void Error(const char* format, ...) QVR_PRINTF(1, 2);
+void Error(const char* format, ...) {
+  std::fflush(stdout);
+  std::fputs("qvrimg: ", stderr);
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(stderr, format, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+}
+
+const char* CommandUsage(const std::string& command) {
+  for (const CommandHelp& help : kCommandHelp)
+    if (command == help.name) return help.text;
+  return nullptr;
+}
+
+int UsageError(const std::string& command, const std::string& what) {
+  Error("%s: %s", command.c_str(), what.c_str());
+  const char* usage = CommandUsage(command);
+  std::fputs(usage ? usage : kUsage, stderr);
+  return 2;
+}
+
+// Arguments of one command after option parsing.
+struct Args {
+  std::vector<std::string> positional;
+  std::string format;  // --format
+  bool hasFormat = false;
+  bool help = false;
+};
+
+// Parses the options a command accepts; anything else starting with "-" is an error. Returns
+// false after printing the error.
+bool ParseArgs(const std::string& command, int argc, char** argv, int first, Args& out) {
+  const bool takesFormat = command == "convert" || command == "palette";
+  bool optionsDone = false;
+  for (int i = first; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (optionsDone || arg.size() < 2 || arg[0] != '-') {
+      out.positional.push_back(arg);
+    } else if (arg == "--") {
+      optionsDone = true;
+    } else if (arg == "-h" || arg == "--help") {
+      out.help = true;
+    } else if (takesFormat && (arg == "--format" || arg.compare(0, 9, "--format=") == 0)) {
+      if (arg.size() > 9) {
+        out.format = arg.substr(9);
+      } else if (arg == "--format" && i + 1 < argc) {
+        out.format = argv[++i];
+      } else {
+        out.format.clear();
+      }
+      if (out.format.empty()) {
+        UsageError(command, "--format needs a value");
+        return false;
+      }
+      out.hasFormat = true;
+    } else {
+      UsageError(command, "unknown option '" + arg + "'");
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return char(std::tolower(c)); });
+  return s;
+}
+
+// The extension of the last path component, lower case, without the dot; "" when none.
+std::string Extension(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  return ext.size() > 1 ? Lower(ext.substr(1)) : std::string();
+}
+
+const char* ImageFormatName(int format) {
+  switch (format) {
+    case QVRImage::IMG_BMP:
+      return "BMP";
+    case QVRImage::IMG_PCX:
+      return "PCX";
+    case QVRImage::IMG_GIF:
+      return "GIF";
+    case QVRImage::IMG_TGA:
+      return "TGA";
+    case QVRImage::IMG_TGA_RLE:
+      return "run-length TGA";
+    case QVRImage::IMG_FONT:
+      return "font sheet";
+    default:
+      return "unknown";
+  }
+}
+
+// Opens and reads the image `path`, format detected. Explains every failure, naming the file.
+bool LoadImage(const std::string& path, QVRImage& img, int& format) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) {
+    Error("%s: no such file", path.c_str());
+    return false;
+  }
+  if (fs::is_directory(path, ec)) {
+    Error("%s: is a folder, not an image", path.c_str());
+    return false;
+  }
+  errno = 0;
+  QVRFile file(path.c_str(), QVRResFile::READ);
+  if (!file.Good()) {
+    Error("%s: cannot open: %s", path.c_str(), errno ? std::strerror(errno) : "unknown error");
+    return false;
+  }
+  format = img.FindFormat(file);
+  if (format == QVRImage::IMG_AUTO) {
+    Error("%s: not an image file (too short to hold a header)", path.c_str());
+    return false;
+  }
+  if (!img.Load(file, format) || img.GetPixels() == nullptr) {
+    // TGA is what detection falls back to, so a failed TGA read usually means "not an image".
+    if (format == QVRImage::IMG_TGA)
+      Error(
+          "%s: not a recognised image file (no BMP, GIF, PCX or font signature, and not a "
+          "readable TGA file)%s",
+          path.c_str(), g_logLevel < QVR::LOG_LOG ? "; -v shows the reader's messages" : "");
+    else
+      Error("%s: damaged or unsupported %s file%s", path.c_str(), ImageFormatName(format),
+            g_logLevel < QVR::LOG_LOG ? "; -v shows the reader's messages" : "");
+    return false;
+  }
+  return true;
+}
+
+// Writes `out` through `write`, first into a temporary file in the same folder that is renamed
+// over `out` only once everything reached the disk; on any failure the temporary file is removed
+// and an existing `out` stays as it was. `what` names the content in messages.
+bool WriteAtomically(const std::string& out, const char* what,
+                     const std::function<bool(QVRFile&)>& write) {
+  std::error_code ec;
+  std::string target = out;
+  // Replace what a link points to rather than the link itself.
+  if (fs::is_symlink(out, ec) && fs::exists(out, ec)) target = fs::canonical(out, ec).string();
+  if (ec) target = out;
+  fs::file_status status = fs::status(target, ec);
+  const bool exists = fs::exists(status);
+  if (exists && fs::is_directory(status)) {
+    Error("%s: is a folder", out.c_str());
+    return false;
+  }
+  if (exists && !fs::is_regular_file(status)) {
+    Error("%s: not a regular file", out.c_str());
+    return false;
+  }
+
+  std::vector<char> tmpName(target.begin(), target.end());
+  const char suffix[] = ".tmp-XXXXXX";
+  tmpName.insert(tmpName.end(), suffix, suffix + sizeof suffix);  // with the terminator
+  int fd = mkstemp(tmpName.data());
+  if (fd < 0) {
+    fs::path folder = fs::path(target).parent_path();
+    Error("%s: cannot create a file in %s: %s", out.c_str(),
+          folder.empty() ? "." : folder.string().c_str(), std::strerror(errno));
+    return false;
+  }
+  const std::string tmp(tmpName.data());
+  // mkstemp makes the file private; give it the mode of the file it replaces, or the usual one.
+  mode_t mode;
+  if (exists) {
+    struct stat st;
+    mode = stat(target.c_str(), &st) == 0 ? st.st_mode & 07777 : 0644;
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+  fchmod(fd, mode);
+  close(fd);
+
+  QVRFile file(tmp.c_str(), QVRResFile::WRITE | QVRResFile::TRUNCATE);
+  bool ok = file.Good();
+  int error = 0;
+  if (!ok) {
+    error = errno;
+  } else {
+    errno = 0;
+    ok = write(file);
+    if (!ok || !file.Good()) error = errno;
+    ok = ok && file.Good();
+    // The C library may hold the last bytes until the flush; only then is a full disk known.
+    if (ok && (std::fflush(file.GetFile()) != 0 || std::ferror(file.GetFile()))) {
+      error = errno;
+      ok = false;
+    }
+    if (ok && fsync(fileno(file.GetFile())) != 0) {
+      error = errno;
+      ok = false;
+    }
+  }
+  file.Close();
+  if (ok && std::rename(tmp.c_str(), target.c_str()) != 0) {
+    Error("%s: cannot move the new file into place: %s", out.c_str(), std::strerror(errno));
+    std::remove(tmp.c_str());
+    return false;
+  }
+  if (!ok) {
+    std::remove(tmp.c_str());
+    if (error != 0)
+      Error("%s: cannot write the %s: %s", out.c_str(), what, std::strerror(error));
+    else
+      Error("%s: the library refused to write the %s%s", out.c_str(), what,
+            g_logLevel < QVR::LOG_LOG ? "; -v shows its messages" : "");
+  }
+  return ok;
+}
+
+int CmdInfo(const Args& args) {
+  if (args.positional.empty()) return UsageError("info", "expects FILE...");
+  bool ok = true;
+  for (const std::string& path : args.positional) {
+    QVRImage img;
+    int format = 0;
+    if (!LoadImage(path, img, format)) {
+      ok = false;
+      continue;
+    }
+    const QVRPal* pal = img.GetPalette();
+    std::string palette =
+        pal != nullptr && pal->GetCount() != 0 ? std::to_string(pal->GetCount()) : "none";
+    std::printf("%s: %s, %u x %u, %u bits, palette %s\n", path.c_str(), ImageFormatName(format),
+                img.GetWidth(), img.GetHeight(), img.GetBpp(), palette.c_str());
+  }
+  return ok ? 0 : 1;
+}
+
+struct NamedFormat {
+  const char* name;
+  int id;
+};
+
+const NamedFormat kImageFormats[] = {
+    {"bmp", QVRImage::IMG_BMP},
+    {"tga", QVRImage::IMG_TGA},
+    {"tga-rle", QVRImage::IMG_TGA_RLE},
+    {"pcx", QVRImage::IMG_PCX},
+};
+
+// Extensions for image outputs; a .tga is uncompressed unless --format tga-rle says otherwise.
+const NamedFormat kImageExtensions[] = {
+    {"bmp", QVRImage::IMG_BMP},
+    {"tga", QVRImage::IMG_TGA},
+    {"pcx", QVRImage::IMG_PCX},
+};
+
+const NamedFormat kPaletteFormats[] = {
+    {"gimp", QVRPal::PAL_GIMP}, {"jasc", QVRPal::PAL_JASC}, {"qvrp", QVRPal::PAL_NATIVE},
+    {"rgb", QVRPal::PAL_RGB},   {"bgr", QVRPal::PAL_BGR},
+};
+
+// .pal is JASC here: the text form is the one other programs recognise by its header, while raw
+// tables share the extension with no way to tell them apart (--format rgb writes one).
+const NamedFormat kPaletteExtensions[] = {
+    {"gpl", QVRPal::PAL_GIMP},
+    {"pal", QVRPal::PAL_JASC},
+    {"qvrp", QVRPal::PAL_NATIVE},
+};
+
+const char* PaletteFormatName(int id) {
+  switch (id) {
+    case QVRPal::PAL_GIMP:
+      return "GIMP palette";
+    case QVRPal::PAL_JASC:
+      return "JASC palette";
+    case QVRPal::PAL_NATIVE:
+      return "QVRP palette";
+    case QVRPal::PAL_RGB:
+      return "raw RGB palette";
+    case QVRPal::PAL_BGR:
+      return "raw BGR palette";
+    default:
+      return "palette";
+  }
+}
+
+template <size_t N>
+int Lookup(const NamedFormat (&table)[N], const std::string& name) {
+  for (const NamedFormat& f : table)
+    if (name == f.name) return f.id;
+  return -1;
+}
+
+template <size_t N>
+std::string Names(const NamedFormat (&table)[N], const char* prefix) {
+  std::string s;
+  for (const NamedFormat& f : table) s += (s.empty() ? "" : ", ") + std::string(prefix) + f.name;
+  return s;
+}
+
+// The output format of a command: --format if given, else OUT's extension. -1 after a usage
+// message.
+template <size_t N, size_t M>
+int OutputFormat(const std::string& command, const Args& args, const std::string& out,
+                 const NamedFormat (&formats)[N], const NamedFormat (&extensions)[M]) {
+  if (args.hasFormat) {
+    int id = Lookup(formats, Lower(args.format));
+    if (id < 0)
+      UsageError(command, "unknown format '" + args.format + "' (use " + Names(formats, "") + ")");
+    return id;
+  }
+  std::string ext = Extension(out);
+  int id = Lookup(extensions, ext);
+  if (id < 0)
+    UsageError(command, "cannot tell the format of '" + out + "' from its extension (" +
+                            Names(extensions, ".") + " are known); use --format");
+  return id;
+}
+
+int CmdConvert(const Args& args) {
+  if (args.positional.size() != 2) return UsageError("convert", "expects IN and OUT");
+  const std::string& in = args.positional[0];
+  const std::string& out = args.positional[1];
+  const int id = OutputFormat("convert", args, out, kImageFormats, kImageExtensions);
+  if (id < 0) return 2;
+
+  QVRImage img;
+  int inFormat = 0;
+  if (!LoadImage(in, img, inFormat)) return 1;
+  const unsigned bpp = img.GetBpp();
+  if ((bpp == 15 || bpp == 16) && id != QVRImage::IMG_BMP) {
+    Error("%s: a %u-bit image cannot be written as %s (BMP can hold it)", in.c_str(), bpp,
+          ImageFormatName(id));
+    return 1;
+  }
+  std::string what = std::string(ImageFormatName(id)) + " file";
+  return WriteAtomically(out, what.c_str(), [&](QVRFile& f) { return img.Save(f, id); }) ? 0 : 1;
+}
+
+int CmdPalette(const Args& args) {
+  if (args.positional.size() != 2) return UsageError("palette", "expects IN and OUT");
+  const std::string& in = args.positional[0];
+  const std::string& out = args.positional[1];
+  const int id = OutputFormat("palette", args, out, kPaletteFormats, kPaletteExtensions);
+  if (id < 0) return 2;
+
+  QVRImage img;
+  int inFormat = 0;
+  if (!LoadImage(in, img, inFormat)) return 1;
+  QVRPal* pal = img.GetPalette();
+  if (img.GetBpp() != 8) {
+    Error("%s: a %u-bit image has no palette (only 8-bit images have one)", in.c_str(),
+          img.GetBpp());
+    return 1;
+  }
+  if (pal == nullptr || pal->GetCount() == 0) {
+    Error("%s: this 8-bit %s image has no palette", in.c_str(), ImageFormatName(inFormat));
+    return 1;
+  }
+  return WriteAtomically(out, PaletteFormatName(id), [&](QVRFile& f) { return pal->Save(f, id); })
+             ? 0
+             : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int first = 1;
+  for (; first < argc && argv[first][0] == '-'; ++first) {
+    std::string opt = argv[first];
+    if (opt == "-h" || opt == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (opt == "-v") {
+      g_logLevel = g_logLevel >= QVR::LOG_LOG ? QVR::LOG_DBG : QVR::LOG_LOG;
+    } else if (opt == "-vv") {
+      g_logLevel = QVR::LOG_DBG;
+    } else if (opt == "-q") {
+      g_logLevel = QVR::LOG_ERR;
+    } else {
+      Error("unknown option '%s'", opt.c_str());
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+  }
+  // The library talks on standard error, at the chosen level, so that standard output carries
+  // only what a command prints.
+  QVR::SetLogTarget(1, nullptr);
+  QVR::SetLogLevel(g_logLevel);
+
+  if (first >= argc) {
+    Error("missing command");
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  std::string command = argv[first];
+  if (command == "help") {
+    const char* usage = first + 1 < argc ? CommandUsage(argv[first + 1]) : nullptr;
+    std::fputs(usage ? usage : kUsage, stdout);
+    return 0;
+  }
+  using Handler = int (*)(const Args&);
+  struct Command {
+    const char* name;
+    Handler run;
+  };
+  static const Command kCommands[] = {
+      {"info", CmdInfo},
+      {"convert", CmdConvert},
+      {"palette", CmdPalette},
+  };
+  for (const Command& c : kCommands) {
+    if (command != c.name) continue;
+    Args args;
+    if (!ParseArgs(command, argc, argv, first + 1, args)) return 2;
+    if (args.help) {
+      std::fputs(CommandUsage(command), stdout);
+      return 0;
+    }
+    return c.run(args);
+  }
+  Error("unknown command '%s'", command.c_str());
+  std::fputs(kUsage, stderr);
+  return 2;
+}
