@@ -1,11 +1,471 @@
-// Placeholder until the codec lands.
+// TGA codec: the reader of Truevision TGA files (colour-mapped, true-colour
+// and grey, stored or run-length encoded) and the writers of both encodings.
+//
+// Header, 18 bytes: id length u8, colour-map type u8 (0 none, 1 present), image type u8
+// (1 mapped, 2 true colour, 3 grey; +8 run-length), colour-map start u16, length u16, entry
+// bits u8, x and y origin u16, width u16, height u16, pixel bits u8, descriptor u8 (bits 0-3
+// alpha bits, bit 5 rows stored top-down). Then the id field, the colour map (entries blue,
+// green, red, ...), and the pixels, bottom row first unless bit 5 is set. Pixels are blue,
+// green, red, alpha; images keep the fourth byte as a transparency (255 - alpha).
+// Run-length packets: header h, n = (h & 0x7F) + 1 pixels, one pixel repeated when bit 7 is
+// set, otherwise n pixels; the reader lets packets run on into the next row.
+#include <cstring>
+#include <vector>
+
 #include "image/codec.h"
+#include "image/image_access.h"
+#include "image/pixel.h"
+#include "qvr3d/core.h"
+#include "qvr3d/pal.h"
+#include "qvr3d/stream.h"
 
 namespace qvr {
 namespace detail {
 
-bool ReadTGA(QVRImage&, QVRResFile&) { return false; }
-bool WriteTGA(QVRImage&, QVRResFile&, bool) { return false; }
+namespace {
+
+constexpr unsigned kHeaderSize = 18;
+
+uint32_t Get16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+void Put16(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+}
+
+// XOR mask turning the alpha byte of two 4-byte pixels into 255 - alpha,
+// built from bytes so that it holds on any byte order.
+inline uint64_t AlphaMask64() {
+  static const uint8_t bytes[8] = {0, 0, 0, 0xFF, 0, 0, 0, 0xFF};
+  uint64_t mask;
+  std::memcpy(&mask, bytes, 8);
+  return mask;
+}
+
+// Inverts the fourth byte of `count` 4-byte pixels in place, 16 bytes a step.
+void FlipAlpha(uint8_t* p, size_t count) {
+  const uint64_t mask = AlphaMask64();
+  size_t i = 0;
+  for (; i + 4 <= count; i += 4, p += 16) {
+    uint64_t a, b;
+    std::memcpy(&a, p, 8);
+    std::memcpy(&b, p + 8, 8);
+    a ^= mask;
+    b ^= mask;
+    std::memcpy(p, &a, 8);
+    std::memcpy(p + 8, &b, 8);
+  }
+  for (; i < count; ++i, p += 4) p[3] ^= 0xFF;
+}
+
+// Copies `count` 4-byte pixels and inverts their fourth byte.
+void CopyFlipAlpha(uint8_t* dst, const uint8_t* src, size_t count) {
+  std::memcpy(dst, src, count * 4);
+  FlipAlpha(dst, count);
+}
+
+// Reads past `count` bytes (a seek could not pass the end of a memory
+// stream that ends right there).
+void SkipBytes(QVRResFile& file, uint64_t count) {
+  uint8_t scratch[4096];
+  while (count > 0) {
+    const unsigned part = count < sizeof scratch ? unsigned(count) : unsigned(sizeof scratch);
+    if (file.Read(scratch, part) < part) return;
+    count -= part;
+  }
+}
+
+// ---- Run-length decoding ----------------------------------------------------
+
+// Where decoding stands: the row being filled (file order) and the output.
+struct RlePos {
+  uint8_t* row;       // start of the image row being filled
+  uint8_t* out;       // next pixel
+  uint8_t* rowEnd;    // one past the row's last pixel
+  ptrdiff_t step;     // from one file row to the next in memory
+  uint32_t rowsLeft;  // rows not finished, the current one included
+};
+
+// Fast paths may read and write up to this many bytes past a packet; they
+// run only when that much lies ahead in the input and in the current row
+// (the bytes overwritten there belong to pixels later packets fill).
+constexpr size_t kOverrun = 16;
+
+template <unsigned B>
+inline void LoadPixel(uint8_t* pixel, const uint8_t* src) {
+  std::memcpy(pixel, src, B);
+  if (B == 4) pixel[3] ^= 0xFF;
+}
+
+// n pixels of `pixel`, written in 16-byte stores that may pass the run by
+// up to kOverrun bytes.
+template <unsigned B>
+inline void FillRunFast(uint8_t* out, const uint8_t* pixel, size_t n) {
+  uint8_t pattern[16];
+  if (B == 3) {
+    // Four pixels and the first byte of a fifth: stores 12 bytes apart.
+    for (unsigned k = 0; k < 16; ++k) pattern[k] = pixel[k % 3];
+    for (size_t i = 0; i < n; i += 4, out += 12) std::memcpy(out, pattern, 16);
+  } else {
+    for (unsigned k = 0; k < 16; ++k) pattern[k] = pixel[k % B];
+    const size_t bytes = n * B;
+    for (size_t i = 0; i < bytes; i += 16) std::memcpy(out + i, pattern, 16);
+  }
+}
+
+// n pixels from `src`, in 16-byte steps that may pass the packet by up to
+// kOverrun bytes on both sides.
+template <unsigned B>
+inline void CopyRawFast(uint8_t* out, const uint8_t* src, size_t n) {
+  const size_t bytes = n * B;
+  if (B == 4) {
+    const uint64_t mask = AlphaMask64();
+    for (size_t i = 0; i < bytes; i += 16) {
+      uint64_t a, b;
+      std::memcpy(&a, src + i, 8);
+      std::memcpy(&b, src + i + 8, 8);
+      a ^= mask;
+      b ^= mask;
+      std::memcpy(out + i, &a, 8);
+      std::memcpy(out + i + 8, &b, 8);
+    }
+  } else {
+    for (size_t i = 0; i < bytes; i += 16) std::memcpy(out + i, src + i, 16);
+  }
+}
+
+template <unsigned B>
+inline void FillRunExact(uint8_t* out, const uint8_t* pixel, size_t n) {
+  if (B == 1) {
+    std::memset(out, pixel[0], n);
+    return;
+  }
+  for (size_t i = 0; i < n; ++i, out += B) std::memcpy(out, pixel, B);
+}
+
+template <unsigned B>
+inline void CopyRawExact(uint8_t* out, const uint8_t* src, size_t n) {
+  if (B == 4)
+    CopyFlipAlpha(out, src, n);
+  else
+    std::memcpy(out, src, n * B);
+}
+
+// Moves to the next row once the current one is full; false after the last.
+inline bool NextRowIfFull(RlePos& pos, size_t rowBytes) {
+  if (pos.out != pos.rowEnd) return true;
+  if (--pos.rowsLeft == 0) return false;
+  pos.row += pos.step;
+  pos.out = pos.row;
+  pos.rowEnd = pos.row + rowBytes;
+  return true;
+}
+
+// Decodes packets until the image is full. False when the data ends first,
+// with `failRow` and `failX` (bytes into the row) set for the message.
+template <unsigned B>
+bool DecodeRle(StreamInput& in, RlePos& pos, size_t rowBytes, uint32_t height, uint32_t& failRow,
+               uint32_t& failX) {
+  constexpr size_t kMaxPacket = 1 + 128 * B;
+  uint8_t pixel[4];
+  bool shortData = false;
+  while (!shortData) {
+    if (in.Avail() < kMaxPacket + kOverrun) in.Refill(kMaxPacket + kOverrun);
+    if (in.Avail() >= kMaxPacket + kOverrun) {
+      // The whole packet is in view: when it also ends short of the row's
+      // end, it needs no further checks.
+      const unsigned h = in.cur[0];
+      const size_t n = (h & 0x7F) + 1;
+      if (n * B + kOverrun <= size_t(pos.rowEnd - pos.out)) {
+        if (h & 0x80) {
+          LoadPixel<B>(pixel, in.cur + 1);
+          FillRunFast<B>(pos.out, pixel, n);
+          in.cur += 1 + B;
+        } else {
+          CopyRawFast<B>(pos.out, in.cur + 1, n);
+          in.cur += 1 + n * B;
+        }
+        pos.out += n * B;
+        continue;
+      }
+    }
+
+    // The general case: a packet at the end of a row or of the data.
+    const int h = in.Byte();
+    if (h < 0) break;
+    size_t n = (h & 0x7F) + 1;
+    if (h & 0x80) {
+      if (!in.Refill(B)) break;
+      LoadPixel<B>(pixel, in.cur);
+      in.cur += B;
+      while (n > 0) {
+        const size_t room = size_t(pos.rowEnd - pos.out) / B;
+        const size_t k = n < room ? n : room;
+        FillRunExact<B>(pos.out, pixel, k);
+        pos.out += k * B;
+        n -= k;
+        if (!NextRowIfFull(pos, rowBytes)) return true;
+      }
+    } else {
+      while (n > 0) {
+        const size_t room = size_t(pos.rowEnd - pos.out) / B;
+        const size_t k = n < room ? n : room;
+        if (!in.Refill(k * B)) {
+          pos.out += in.Avail() / B * B;
+          n = 0;
+          shortData = true;
+          break;
+        }
+        CopyRawExact<B>(pos.out, in.cur, k);
+        in.cur += k * B;
+        pos.out += k * B;
+        n -= k;
+        if (!NextRowIfFull(pos, rowBytes)) {
+          in.Skip(n * B);  // the packet's pixels beyond the image
+          return true;
+        }
+      }
+    }
+  }
+  failRow = height - pos.rowsLeft;
+  failX = uint32_t(pos.out - pos.row);
+  return false;
+}
+
+// ---- Run-length encoding ----------------------------------------------------
+
+template <unsigned B>
+inline bool SamePixel(const uint8_t* a, const uint8_t* b) {
+  return std::memcmp(a, b, B) == 0;
+}
+
+// Encodes one row of `w` pixels into `out`; returns the bytes written (at
+// most w * B + ceil(w / 128)).
+template <unsigned B>
+size_t EncodeRow(const uint8_t* row, uint32_t w, uint8_t* out) {
+  uint8_t* const start = out;
+  uint32_t x = 0;
+  while (x < w) {
+    const uint8_t* p = row + size_t(x) * B;
+    if (x + 1 < w && SamePixel<B>(p, p + B)) {
+      uint32_t n = 2;
+      while (x + n < w && n < 128 && SamePixel<B>(p, p + size_t(n) * B)) ++n;
+      *out++ = uint8_t(0x80 | (n - 1));
+      std::memcpy(out, p, B);
+      out += B;
+      x += n;
+    } else {
+      // A literal stretch ends where two equal neighbours begin.
+      uint32_t end = x + 1;
+      while (end < w && end - x < 128 &&
+             !(end + 1 < w && SamePixel<B>(row + size_t(end) * B, row + size_t(end + 1) * B)))
+        ++end;
+      const uint32_t n = end - x;
+      *out++ = uint8_t(n - 1);
+      std::memcpy(out, p, size_t(n) * B);
+      out += size_t(n) * B;
+      x = end;
+    }
+  }
+  return size_t(out - start);
+}
+
+}  // namespace
+
+bool ReadTGA(QVRImage& img, QVRResFile& file) {
+  if (!file.Good()) return false;
+  uint8_t head[kHeaderSize];
+  if (file.Read(head, kHeaderSize) < kHeaderSize) {
+    QVR::LOG("TGA:: bad format\n");
+    return false;
+  }
+  const unsigned idLength = head[0], mapType = head[1], type = head[2];
+  uint32_t mapStart = Get16(head + 3), mapLength = Get16(head + 5);
+  const unsigned mapBits = head[7];
+  const uint32_t width = Get16(head + 12), height = Get16(head + 14);
+  const unsigned depth = head[16], descriptor = head[17];
+  if (mapType > 1) {
+    QVR::LOG("TGA:: bad format\n");
+    return false;
+  }
+  if (!(type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11)) {
+    QVR::LOG("TGA:: Unsupported type %d\n", int(type));
+    return false;
+  }
+  // Sizes and depths the image model cannot hold are refused outright.
+  if (width == 0 || height == 0 ||
+      !(depth == 8 || depth == 15 || depth == 16 || depth == 24 || depth == 32)) {
+    QVR::LOG("TGA:: bad format\n");
+    return false;
+  }
+  SkipBytes(file, idLength);
+  const unsigned bytesPerPixel = (depth + 7) / 8;
+
+  if (mapType == 1) {
+    const unsigned entryBytes = (mapBits + 7) / 8;
+    if (mapStart > 0) SkipBytes(file, uint64_t(mapStart) * entryBytes);
+    if (mapStart > mapLength)
+      QVR::LOG("TGA: Error, cmstart > cmlen !\n");
+    else
+      mapLength -= mapStart;
+    if (mapLength != 0) {
+      if (bytesPerPixel > 1) {
+        QVR::LOG("TGA: Error colormap in %d bits mode\n", int(depth));
+        return false;
+      }
+      QVRPal* pal = PaletteOfSize(img, mapLength);
+      if (entryBytes < 3) {
+        QVR::LOG("TGA: error in colormap depth = %d bytes.\n", int(entryBytes));
+        return false;
+      }
+      // Read in slices: entries past the palette's limit are in the way of
+      // the pixels but dropped.
+      const unsigned kept = pal != nullptr ? pal->GetCount() : 0;
+      constexpr unsigned kSlice = 256;
+      std::vector<uint8_t> slice(size_t(kSlice) * entryBytes);
+      bool ok = pal != nullptr;
+      for (unsigned first = 0; ok && first < mapLength; first += kSlice) {
+        const unsigned count = mapLength - first < kSlice ? mapLength - first : kSlice;
+        ok = file.Read(slice.data(), count * entryBytes) == count * entryBytes;
+        for (unsigned i = 0; ok && i < count && first + i < kept; ++i) {
+          const uint8_t* m = slice.data() + size_t(i) * entryBytes;
+          pal->SetEntry(first + i, m[2], m[1], m[0], 0);
+        }
+      }
+      if (!ok) {
+        QVR::LOG("TGA: Error reading palette\n");
+        return false;
+      }
+    } else {
+      QVRPal*& pal = ImageAccess::Palette(img);
+      delete pal;
+      pal = nullptr;
+    }
+  } else if ((type == 3 || type == 11) && depth == 8) {
+    // Grey pixels are their own levels: give them the grey palette they
+    // mean instead of whatever the image held before.
+    QVRPal* pal = PaletteOfSize(img, 256);
+    if (pal != nullptr)
+      for (unsigned i = 0; i < 256; ++i) pal->SetEntry(i, uint8_t(i), uint8_t(i), uint8_t(i), 0);
+  }
+
+  // Nothing is allocated that the rest of the stream cannot fill: stored
+  // pixels take their bytes, and a run packet of 1 + B bytes gives at most
+  // 128 pixels.
+  const uint64_t left = file.Good() ? BytesLeft(file) : 0;
+  const uint64_t rowBytes = uint64_t(width) * bytesPerPixel;
+  const bool rle = type >= 9;
+  if (!rle && rowBytes * height > left) {
+    QVR::LOG("TGA: Error reading data, line %d, x= %d", int(left / rowBytes), int(left % rowBytes));
+    return false;
+  }
+  if (rle && uint64_t(width) * height > (left + bytesPerPixel) / (1 + bytesPerPixel) * 128) {
+    QVR::LOG("TGA: Error reading data, line %d, x= %d", 0, 0);
+    return false;
+  }
+
+  if (!ReplacePixels(img, width, height, depth)) {
+    QVR::LOG("TGA: not enough memory\n");
+    return false;
+  }
+  const bool topDown = (descriptor & 0x20) != 0;
+  const size_t pitch = img.GetPitch();
+  uint8_t* const first = img.GetPixels() + (topDown ? 0 : (height - 1) * pitch);
+  const ptrdiff_t step = topDown ? ptrdiff_t(pitch) : -ptrdiff_t(pitch);
+
+  if (!rle) {
+    for (uint32_t i = 0; i < height; ++i) {
+      uint8_t* row = first + step * ptrdiff_t(i);
+      const unsigned got = file.Read(row, unsigned(rowBytes));
+      if (got < rowBytes) {
+        QVR::LOG("TGA: Error reading data, line %d, x= %d", int(i), int(got));
+        return false;
+      }
+      if (bytesPerPixel == 4) FlipAlpha(row, width);
+    }
+    return true;
+  }
+
+  StreamInput in(file);
+  RlePos pos{first, first, first + rowBytes, step, height};
+  uint32_t failRow = 0, failX = 0;
+  bool ok = false;
+  WithBpp(bytesPerPixel, [&](auto bpp) {
+    ok = DecodeRle<decltype(bpp)::value>(in, pos, size_t(rowBytes), height, failRow, failX);
+  });
+  if (!ok) {
+    QVR::LOG("TGA: Error reading data, line %d, x= %d", int(failRow), int(failX));
+    return false;
+  }
+  return true;
+}
+
+bool WriteTGA(QVRImage& img, QVRResFile& file, bool rle) {
+  if (!file.Good()) return false;
+  const unsigned bytesPerPixel = img.GetBytesPerPixel();
+  if (bytesPerPixel == 2) {
+    QVR::LOG("TGA: can not handle 16 bits image.\n");
+    return false;
+  }
+  const uint32_t w = img.GetWidth(), h = img.GetHeight();
+  if (img.GetPixels() == nullptr || w == 0 || h == 0 || w > 0xFFFF || h > 0xFFFF ||
+      bytesPerPixel > 4)
+    return false;
+
+  const QVRPal* pal = img.GetPalette();
+  const bool mapped = bytesPerPixel == 1 && pal != nullptr && pal->GetCount() > 0;
+  uint8_t header[kHeaderSize] = {};
+  if (mapped) {
+    header[1] = 1;
+    header[2] = rle ? 9 : 1;
+    Put16(header + 5, pal->GetCount());
+    header[7] = 24;
+  } else {
+    // An 8-bit image without a palette can only mean grey levels; a true-colour
+    // type with 8-bit pixels is something no reader understands.
+    header[2] = uint8_t((bytesPerPixel == 1 ? 3 : 2) + (rle ? 8 : 0));
+  }
+  Put16(header + 12, w);
+  Put16(header + 14, h);
+  header[16] = uint8_t(img.GetBpp());
+  header[17] = bytesPerPixel == 4 ? 8 : 0;
+  file.Write(header, kHeaderSize);
+  if (mapped) {
+    std::vector<uint8_t> map(size_t(pal->GetCount()) * 3);
+    for (unsigned i = 0; i < pal->GetCount(); ++i) {
+      const uint8_t* e = pal->Entry(i);
+      map[3 * i] = e[2];
+      map[3 * i + 1] = e[1];
+      map[3 * i + 2] = e[0];
+    }
+    file.Write(map.data(), unsigned(map.size()));
+  }
+
+  const size_t pitch = img.GetPitch();
+  const size_t rowBytes = size_t(w) * bytesPerPixel;
+  // The image keeps transparency in the fourth byte; the file wants alpha.
+  std::vector<uint8_t> flipped(bytesPerPixel == 4 ? rowBytes : 0);
+  std::vector<uint8_t> packed(rle ? rowBytes + (w + 127) / 128 : 0);
+  for (uint32_t y = h; y-- > 0 && file.Good();) {
+    const uint8_t* row = img.GetPixels() + y * pitch;
+    if (bytesPerPixel == 4) {
+      CopyFlipAlpha(flipped.data(), row, w);
+      row = flipped.data();
+    }
+    if (!rle) {
+      file.Write(row, unsigned(rowBytes));
+      continue;
+    }
+    size_t bytes = 0;
+    WithBpp(bytesPerPixel,
+            [&](auto bpp) { bytes = EncodeRow<decltype(bpp)::value>(row, w, packed.data()); });
+    file.Write(packed.data(), unsigned(bytes));
+  }
+  if (!file.Good()) {
+    QVR::LOG("TGA: error writing data\n");
+    return false;
+  }
+  return true;
+}
 
 }  // namespace detail
 }  // namespace qvr
