@@ -167,14 +167,3 @@ TEST(ImageModel, VFlipResizeAndNewFormat) {
   EXPECT_NE(empty.GetPixels(), nullptr);
 }
 
-TEST(ImageModel, LoadAndSaveRefuseUntilCodecsExist) {
-  uint8_t bytes[64] = {'B', 'M'};
-  QVRMemFile file(sizeof bytes, QVRResFile::READWRITE, bytes);
-  QVRImage img(4, 4, 8);
-  for (int id = 0; id <= 7; ++id) {
-    EXPECT_FALSE(img.Load(file, id));
-    EXPECT_FALSE(img.Save(file, id));
-  }
-  EXPECT_EQ(img.GetWidth(), 4u);
-  EXPECT_EQ(file.GetPos(), 0u);
-}
