@@ -12,6 +12,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "image/codec.h"
 #include "image/image_access.h"
 #include "image/pixel.h"
@@ -43,8 +47,23 @@ inline uint64_t AlphaMask64() {
 
 // Inverts the fourth byte of `count` 4-byte pixels in place, 16 bytes a step.
 void FlipAlpha(uint8_t* p, size_t count) {
-  const uint64_t mask = AlphaMask64();
   size_t i = 0;
+#if defined(__SSE2__)
+  // x86 is little-endian: the alpha byte is the top byte of each word.
+  const __m128i flip = _mm_set1_epi32(int(0xFF000000u));
+  for (; i + 16 <= count; i += 16, p += 64) {
+    __m128i* v = reinterpret_cast<__m128i*>(p);
+    const __m128i a = _mm_xor_si128(_mm_loadu_si128(v), flip);
+    const __m128i b = _mm_xor_si128(_mm_loadu_si128(v + 1), flip);
+    const __m128i c = _mm_xor_si128(_mm_loadu_si128(v + 2), flip);
+    const __m128i d = _mm_xor_si128(_mm_loadu_si128(v + 3), flip);
+    _mm_storeu_si128(v, a);
+    _mm_storeu_si128(v + 1, b);
+    _mm_storeu_si128(v + 2, c);
+    _mm_storeu_si128(v + 3, d);
+  }
+#endif
+  const uint64_t mask = AlphaMask64();
   for (; i + 4 <= count; i += 4, p += 16) {
     uint64_t a, b;
     std::memcpy(&a, p, 8);
@@ -90,56 +109,109 @@ struct RlePos {
 // (the bytes overwritten there belong to pixels later packets fill).
 constexpr size_t kOverrun = 16;
 
-template <unsigned B>
-inline void LoadPixel(uint8_t* pixel, const uint8_t* src) {
-  std::memcpy(pixel, src, B);
-  if (B == 4) pixel[3] ^= 0xFF;
+// A pixel held in a word whose first B bytes in memory are the pixel's
+// bytes (whatever the byte order), the alpha byte already inverted.
+inline uint32_t AlphaMask32() {
+  static const uint8_t bytes[4] = {0, 0, 0, 0xFF};
+  uint32_t mask;
+  std::memcpy(&mask, bytes, 4);
+  return mask;
 }
 
-// n pixels of `pixel`, written in 16-byte stores that may pass the run by
-// up to kOverrun bytes.
+// `wide`: four bytes may be read at src even when B is smaller.
+template <unsigned B, bool wide>
+inline uint32_t LoadPixel(const uint8_t* src) {
+  uint32_t v = 0;
+  std::memcpy(&v, src, wide ? 4 : B);
+  return B == 4 ? v ^ AlphaMask32() : v;
+}
+
+// Eight bytes of repeated pixels (B = 1, 2 or 4) from a LoadPixel word.
 template <unsigned B>
-inline void FillRunFast(uint8_t* out, const uint8_t* pixel, size_t n) {
-  uint8_t pattern[16];
-  if (B == 3) {
-    // Four pixels and the first byte of a fifth: stores 12 bytes apart.
-    for (unsigned k = 0; k < 16; ++k) pattern[k] = pixel[k % 3];
-    for (size_t i = 0; i < n; i += 4, out += 12) std::memcpy(out, pattern, 16);
-  } else {
-    for (unsigned k = 0; k < 16; ++k) pattern[k] = pixel[k % B];
-    const size_t bytes = n * B;
-    for (size_t i = 0; i < bytes; i += 16) std::memcpy(out + i, pattern, 16);
+inline uint64_t RepeatPixel(uint32_t v) {
+  if (B == 4) return v | uint64_t(v) << 32;
+  if (B == 2) {
+    uint16_t h;
+    std::memcpy(&h, &v, 2);
+    return h * 0x0001000100010001ull;
   }
+  uint8_t b;
+  std::memcpy(&b, &v, 1);
+  return b * 0x0101010101010101ull;
+}
+
+// n pixels of `v` in 16-byte steps (B = 3: four word stores a step), so up
+// to 15 bytes past the run are written. The first step is unconditional:
+// most runs fit in it.
+template <unsigned B>
+inline void FillRunFast(uint8_t* out, uint32_t v, size_t n) {
+  uint8_t* const end = out + n * B;
+  if (B == 3) {
+    do {
+      std::memcpy(out, &v, 4);
+      std::memcpy(out + 3, &v, 4);
+      std::memcpy(out + 6, &v, 4);
+      std::memcpy(out + 9, &v, 4);
+      out += 12;
+    } while (out < end);
+    return;
+  }
+  const uint64_t pattern = RepeatPixel<B>(v);
+  do {
+    std::memcpy(out, &pattern, 8);
+    std::memcpy(out + 8, &pattern, 8);
+    out += 16;
+  } while (out < end);
 }
 
 // n pixels from `src`, in 16-byte steps that may pass the packet by up to
 // kOverrun bytes on both sides.
 template <unsigned B>
 inline void CopyRawFast(uint8_t* out, const uint8_t* src, size_t n) {
-  const size_t bytes = n * B;
-  if (B == 4) {
-    const uint64_t mask = AlphaMask64();
-    for (size_t i = 0; i < bytes; i += 16) {
-      uint64_t a, b;
-      std::memcpy(&a, src + i, 8);
-      std::memcpy(&b, src + i + 8, 8);
-      a ^= mask;
-      b ^= mask;
-      std::memcpy(out + i, &a, 8);
-      std::memcpy(out + i + 8, &b, 8);
-    }
-  } else {
-    for (size_t i = 0; i < bytes; i += 16) std::memcpy(out + i, src + i, 16);
-  }
+  uint8_t* const end = out + n * B;
+  const uint64_t mask = B == 4 ? AlphaMask64() : 0;
+  do {
+    uint64_t a, b;
+    std::memcpy(&a, src, 8);
+    std::memcpy(&b, src + 8, 8);
+    a ^= mask;
+    b ^= mask;
+    std::memcpy(out, &a, 8);
+    std::memcpy(out + 8, &b, 8);
+    out += 16;
+    src += 16;
+  } while (out < end);
+}
+
+// Short packets (up to kShortBytes of pixels) without a branch on their
+// kind: a run's repeated pixel and a raw packet's bytes are both formed and
+// one is selected by mask, then kShortBytes are stored. Photo-like content
+// mixes the two kinds at random, which costs a mispredicted branch each.
+// Returns the input bytes of the packet; B is 1, 2 or 4.
+constexpr size_t kShortBytes = 32;
+
+template <unsigned B>
+inline size_t ShortPacket(uint8_t* out, const uint8_t* packet, unsigned h) {
+  const uint64_t run = 0 - uint64_t(h >> 7);
+  uint32_t first;
+  std::memcpy(&first, packet + 1, 4);
+  const uint64_t repeated = RepeatPixel < B == 3 ? 4 : B > (first)&run;
+  const uint64_t mask = B == 4 ? AlphaMask64() : 0;
+  uint64_t w[kShortBytes / 8];
+  std::memcpy(w, packet + 1, kShortBytes);
+  for (uint64_t& word : w) word = ((word & ~run) | repeated) ^ mask;
+  std::memcpy(out, w, kShortBytes);
+  const size_t n = (h & 0x7F) + 1;
+  return 1 + ((B & run) | (n * B & ~run));
 }
 
 template <unsigned B>
-inline void FillRunExact(uint8_t* out, const uint8_t* pixel, size_t n) {
+inline void FillRunExact(uint8_t* out, uint32_t v, size_t n) {
   if (B == 1) {
-    std::memset(out, pixel[0], n);
+    std::memset(out, int(v & 0xFF), n);
     return;
   }
-  for (size_t i = 0; i < n; ++i, out += B) std::memcpy(out, pixel, B);
+  for (size_t i = 0; i < n; ++i, out += B) std::memcpy(out, &v, B);
 }
 
 template <unsigned B>
@@ -166,27 +238,38 @@ template <unsigned B>
 bool DecodeRle(StreamInput& in, RlePos& pos, size_t rowBytes, uint32_t height, uint32_t& failRow,
                uint32_t& failX) {
   constexpr size_t kMaxPacket = 1 + 128 * B;
-  uint8_t pixel[4];
   bool shortData = false;
   while (!shortData) {
     if (in.Avail() < kMaxPacket + kOverrun) in.Refill(kMaxPacket + kOverrun);
-    if (in.Avail() >= kMaxPacket + kOverrun) {
-      // The whole packet is in view: when it also ends short of the row's
-      // end, it needs no further checks.
-      const unsigned h = in.cur[0];
-      const size_t n = (h & 0x7F) + 1;
-      if (n * B + kOverrun <= size_t(pos.rowEnd - pos.out)) {
-        if (h & 0x80) {
-          LoadPixel<B>(pixel, in.cur + 1);
-          FillRunFast<B>(pos.out, pixel, n);
-          in.cur += 1 + B;
-        } else {
-          CopyRawFast<B>(pos.out, in.cur + 1, n);
-          in.cur += 1 + n * B;
+    {
+      // While whole packets are in view, those that end short of the row's
+      // end need no further checks. Locals, not the structures' fields:
+      // the pixel stores could alias those.
+      const uint8_t* cur = in.cur;
+      const uint8_t* const end = in.end;
+      uint8_t* out = pos.out;
+      uint8_t* const rowEnd = pos.rowEnd;
+      while (size_t(end - cur) >= kMaxPacket + kOverrun) {
+        const unsigned h = cur[0];
+        const size_t bytes = ((h & 0x7F) + 1) * B;
+        const size_t room = size_t(rowEnd - out);
+        if (B != 3 && bytes <= kShortBytes && bytes + kShortBytes <= room) {
+          cur += ShortPacket<B>(out, cur, h);
+          out += bytes;
+          continue;
         }
-        pos.out += n * B;
-        continue;
+        if (bytes + kOverrun > room) break;
+        if (h & 0x80) {
+          FillRunFast<B>(out, LoadPixel<B, true>(cur + 1), bytes / B);
+          cur += 1 + B;
+        } else {
+          CopyRawFast<B>(out, cur + 1, bytes / B);
+          cur += 1 + bytes;
+        }
+        out += bytes;
       }
+      in.cur = cur;
+      pos.out = out;
     }
 
     // The general case: a packet at the end of a row or of the data.
@@ -195,7 +278,7 @@ bool DecodeRle(StreamInput& in, RlePos& pos, size_t rowBytes, uint32_t height, u
     size_t n = (h & 0x7F) + 1;
     if (h & 0x80) {
       if (!in.Refill(B)) break;
-      LoadPixel<B>(pixel, in.cur);
+      const uint32_t pixel = LoadPixel<B, false>(in.cur);
       in.cur += B;
       while (n > 0) {
         const size_t room = size_t(pos.rowEnd - pos.out) / B;
