@@ -4,6 +4,7 @@
 #include <qvr3d/qvr3d.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -170,6 +171,19 @@ const char* ImageFormatName(int format) {
   }
 }
 
+// The library's detection knows PCX files by the version 5 signature only and hands the other
+// versions (0, 2, 3, 4) to the TGA reader, which refuses or misreads them. Their first bytes are
+// 0x0A, the version, 1 (run-length) and 8 bits per plane; as a TGA header that would be a 10-byte
+// id, a colour-map type other than 1 and a colour-mapped image, which no TGA writer makes. Leaves
+// the stream at its start.
+bool LooksLikeOlderPcx(QVRResFile& file) {
+  uint8_t head[4];
+  const bool read = file.Read(head, 4) == 4;
+  file.SeekStart();
+  return read && head[0] == 0x0A && (head[1] == 0 || (head[1] >= 2 && head[1] <= 4)) &&
+         head[2] == 1 && head[3] == 8;
+}
+
 // Opens and reads the image `path`, format detected. Explains every failure, naming the file.
 bool LoadImage(const std::string& path, QVRImage& img, int& format) {
   std::error_code ec;
@@ -192,6 +206,7 @@ bool LoadImage(const std::string& path, QVRImage& img, int& format) {
     Error("%s: not an image file (too short to hold a header)", path.c_str());
     return false;
   }
+  if (format == QVRImage::IMG_TGA && LooksLikeOlderPcx(file)) format = QVRImage::IMG_PCX;
   if (!img.Load(file, format) || img.GetPixels() == nullptr) {
     // TGA is what detection falls back to, so a failed TGA read usually means "not an image".
     if (format == QVRImage::IMG_TGA)
@@ -205,6 +220,16 @@ bool LoadImage(const std::string& path, QVRImage& img, int& format) {
     return false;
   }
   return true;
+}
+
+// The temporary file being written, removed when the program is interrupted.
+char g_tmpPath[4096];
+volatile sig_atomic_t g_tmpActive = 0;
+
+void RemoveTmpAndDie(int sig) {
+  if (g_tmpActive) unlink(g_tmpPath);
+  signal(sig, SIG_DFL);
+  raise(sig);
 }
 
 // Writes `out` through `write`, first into a temporary file in the same folder that is renamed
@@ -231,14 +256,22 @@ bool WriteAtomically(const std::string& out, const char* what,
   std::vector<char> tmpName(target.begin(), target.end());
   const char suffix[] = ".tmp-XXXXXX";
   tmpName.insert(tmpName.end(), suffix, suffix + sizeof suffix);  // with the terminator
-  int fd = mkstemp(tmpName.data());
+  if (tmpName.size() > sizeof g_tmpPath) {
+    Error("%s: name too long", out.c_str());
+    return false;
+  }
+  std::memcpy(g_tmpPath, tmpName.data(), tmpName.size());
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, RemoveTmpAndDie);
+  g_tmpActive = 1;
+  int fd = mkstemp(g_tmpPath);
   if (fd < 0) {
+    g_tmpActive = 0;
     fs::path folder = fs::path(target).parent_path();
     Error("%s: cannot create a file in %s: %s", out.c_str(),
           folder.empty() ? "." : folder.string().c_str(), std::strerror(errno));
     return false;
   }
-  const std::string tmp(tmpName.data());
+  const std::string tmp(g_tmpPath);
   // mkstemp makes the file private; give it the mode of the file it replaces, or the usual one.
   mode_t mode;
   if (exists) {
@@ -275,11 +308,12 @@ bool WriteAtomically(const std::string& out, const char* what,
   file.Close();
   if (ok && std::rename(tmp.c_str(), target.c_str()) != 0) {
     Error("%s: cannot move the new file into place: %s", out.c_str(), std::strerror(errno));
-    std::remove(tmp.c_str());
-    return false;
+    ok = false;
+    error = -1;
   }
-  if (!ok) {
-    std::remove(tmp.c_str());
+  if (!ok) std::remove(tmp.c_str());
+  g_tmpActive = 0;
+  if (!ok && error >= 0) {
     if (error != 0)
       Error("%s: cannot write the %s: %s", out.c_str(), what, std::strerror(error));
     else
@@ -390,6 +424,30 @@ int OutputFormat(const std::string& command, const Args& args, const std::string
   return id;
 }
 
+// The fourth byte of a 32-bit image means what its codec makes of it: the TGA codec keeps a
+// transparency there (255 - the file's alpha) and turns it back when writing, while the BMP and
+// PCX codecs keep the file's byte, an alpha. Converting between the two as is would turn opaque
+// pixels transparent, so the byte is carried over as alpha. The fourth bytes of an ordinary
+// 32-bit BMP are reserved and all zero; such an image is opaque.
+void CarryAlpha(QVRImage& img, int from, int to) {
+  uint8_t* px = img.GetPixels();
+  const size_t count = size_t(img.GetPitch() / 4) * img.GetHeight();
+  const bool fromTga = from == QVRImage::IMG_TGA;
+  const bool toTga = to == QVRImage::IMG_TGA || to == QVRImage::IMG_TGA_RLE;
+  if (from == QVRImage::IMG_BMP) {
+    bool anyAlpha = false;
+    for (size_t i = 0; i < count && !anyAlpha; ++i) anyAlpha = px[4 * i + 3] != 0;
+    if (!anyAlpha) {
+      // Transparency 0 is already opaque for TGA, and BMP stays as it was.
+      if (to == QVRImage::IMG_PCX)
+        for (size_t i = 0; i < count; ++i) px[4 * i + 3] = 0xFF;
+      return;
+    }
+  }
+  if (fromTga != toTga)
+    for (size_t i = 0; i < count; ++i) px[4 * i + 3] ^= 0xFF;
+}
+
 int CmdConvert(const Args& args) {
   if (args.positional.size() != 2) return UsageError("convert", "expects IN and OUT");
   const std::string& in = args.positional[0];
@@ -406,6 +464,7 @@ int CmdConvert(const Args& args) {
           ImageFormatName(id));
     return 1;
   }
+  if (bpp == 32) CarryAlpha(img, inFormat, id);
   std::string what = std::string(ImageFormatName(id)) + " file";
   return WriteAtomically(out, what.c_str(), [&](QVRFile& f) { return img.Save(f, id); }) ? 0 : 1;
 }
