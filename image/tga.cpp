@@ -321,8 +321,10 @@ inline bool SamePixel(const uint8_t* a, const uint8_t* b) {
   return std::memcmp(a, b, B) == 0;
 }
 
-// Encodes one row of `w` pixels into `out`; returns the bytes written (at
-// most w * B + ceil(w / 128)).
+// Encodes one row of `w` pixels into `out`; returns the bytes written. Every
+// packet header stands for at least one pixel, so a row never takes more than
+// w * (B + 1) bytes (one-byte pixels alternating a single literal and a run of
+// two take 4 bytes per 3 pixels, more than the pixels themselves).
 template <unsigned B>
 size_t EncodeRow(const uint8_t* row, uint32_t w, uint8_t* out) {
   uint8_t* const start = out;
@@ -527,7 +529,7 @@ bool WriteTGA(QVRImage& img, QVRResFile& file, bool rle) {
   const size_t rowBytes = size_t(w) * bytesPerPixel;
   // The image keeps transparency in the fourth byte; the file wants alpha.
   std::vector<uint8_t> flipped(bytesPerPixel == 4 ? rowBytes : 0);
-  std::vector<uint8_t> packed(rle ? rowBytes + (w + 127) / 128 : 0);
+  std::vector<uint8_t> packed(rle ? rowBytes + w : 0);
   for (uint32_t y = h; y-- > 0 && file.Good();) {
     const uint8_t* row = img.GetPixels() + y * pitch;
     if (bytesPerPixel == 4) {

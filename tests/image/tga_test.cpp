@@ -242,6 +242,18 @@ TEST(Tga, RunLengthWriterPackets) {
                                                     "def",
                                                     8));
 
+  // The costliest row for one-byte pixels: a single literal then a run of two,
+  // 4 bytes per 3 pixels, more than the row itself.
+  QVRImage worst(300, 2, 8);
+  for (unsigned i = 0; i < 600; ++i) worst.GetPixels()[i] = uint8_t(i % 3 ? 7 + (i / 3) % 2 : 1);
+  const std::string packed = Saved(worst, QVRImage::IMG_TGA_RLE);
+  EXPECT_EQ(packed.size(), 18u + 2 * 400u);
+  QVRMemFile back(unsigned(packed.size()), QVRResFile::READ,
+                  reinterpret_cast<unsigned char*>(const_cast<char*>(packed.data())));
+  QVRImage again;
+  ASSERT_TRUE(again.Load(back, QVRImage::IMG_TGA));
+  EXPECT_EQ(std::memcmp(again.GetPixels(), worst.GetPixels(), 600), 0);
+
   // 16-bit images have no TGA form here.
   LogCapture log;
   QVRImage deep(2, 2, 16);
