@@ -186,6 +186,15 @@ TEST(Pcx, ReaderPalettesAndRefusals) {
     ASSERT_TRUE(LoadBytes(ended, Header(4, 2, 1, 4) + data));
     EXPECT_EQ(ended.GetPalette(), nullptr);
     EXPECT_EQ(Bytes(ended), Bytes(img));
+    // A deep image keeps the palette it has, even when a version-5 file
+    // carries a table.
+    QVRImage deep(1, 1, 8);
+    QVRPal three(3);
+    deep.SetPalette(&three, 0, 3);
+    ASSERT_TRUE(LoadBytes(
+        deep, Header(1, 1, 3, 2) + std::string("\x01\x00\x02\x00\x03\x00", 6) + "\x0C" + table));
+    EXPECT_EQ(deep.GetBpp(), 24u);
+    EXPECT_EQ(deep.GetPalette()->GetCount(), 3u);
   }
   {
     // Runs stop at the end of their plane line; values past the width are
