@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -84,6 +85,7 @@ inline bool LoadImageFile(QVRImage& img, const std::string& path, int format = 0
 
 // Saves to `path` on disk with `format`; the result of Save.
 inline bool SaveImageFile(QVRImage& img, const std::string& path, int format) {
+  std::remove(path.c_str());  // CREATE refuses an existing file
   QVRFile file(path.c_str(), QVRResFile::WRITE | QVRResFile::TRUNCATE | QVRResFile::CREATE);
   return file.Good() && img.Save(file, format);
 }
