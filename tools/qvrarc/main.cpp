@@ -2,10 +2,11 @@
 // names the format of any archive file the library recognises. Built on the public API only.
 #include <qvr3d/qvr3d.h>
 
+#include "../common/cli.h"
+
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,12 +41,7 @@ const char* const kUsage =
     "The format of an existing archive is detected from its first bytes.\n"
     "Exit status: 0 on success, 1 when an operation failed, 2 on a usage error.\n";
 
-struct CommandHelp {
-  const char* name;
-  const char* text;
-};
-
-const CommandHelp kCommandHelp[] = {
+const qvrtool::CommandHelp kCommandHelp[] = {
     {"create",
      "usage: qvrarc create [--qvr|--pak] ARCHIVE [PATH...]\n"
      "Creates ARCHIVE (never overwriting an existing file) in the QVR format (--qvr, the\n"
@@ -80,32 +76,10 @@ const CommandHelp kCommandHelp[] = {
      "missing or not recognised.\n"},
 };
 
-// Library log level for normal runs: warnings and errors only, on standard error.
-unsigned g_logLevel = QVR::LOG_WARN;
-
-void Error(const char* format, ...) QVR_PRINTF(1, 2);
-void Error(const char* format, ...) {
-  std::fflush(stdout);
-  std::fputs("qvrarc: ", stderr);
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(stderr, format, args);
-  va_end(args);
-  std::fputc('\n', stderr);
-}
-
-const char* CommandUsage(const std::string& command) {
-  for (const CommandHelp& help : kCommandHelp)
-    if (command == help.name) return help.text;
-  return nullptr;
-}
-
-int UsageError(const std::string& command, const char* what) {
-  Error("%s: %s", command.c_str(), what);
-  const char* usage = CommandUsage(command);
-  std::fputs(usage ? usage : kUsage, stderr);
-  return 2;
-}
+using qvrtool::CommandUsage;
+using qvrtool::Error;
+using qvrtool::g_logLevel;
+using qvrtool::UsageError;
 
 // Arguments of one command after option parsing.
 struct Args {
@@ -575,60 +549,11 @@ int CmdInfo(const Args& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int first = 1;
-  for (; first < argc && argv[first][0] == '-'; ++first) {
-    std::string opt = argv[first];
-    if (opt == "-h" || opt == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (opt == "-v") {
-      g_logLevel = g_logLevel >= QVR::LOG_LOG ? QVR::LOG_DBG : QVR::LOG_LOG;
-    } else if (opt == "-vv") {
-      g_logLevel = QVR::LOG_DBG;
-    } else if (opt == "-q") {
-      g_logLevel = QVR::LOG_ERR;
-    } else {
-      Error("unknown option '%s'", opt.c_str());
-      std::fputs(kUsage, stderr);
-      return 2;
-    }
-  }
-  // The library talks on standard error, at the chosen level, so that standard output carries
-  // only what a command prints.
-  QVR::SetLogTarget(1, nullptr);
-  QVR::SetLogLevel(g_logLevel);
-
-  if (first >= argc) {
-    Error("missing command");
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  std::string command = argv[first];
-  if (command == "help") {
-    const char* usage = first + 1 < argc ? CommandUsage(argv[first + 1]) : nullptr;
-    std::fputs(usage ? usage : kUsage, stdout);
-    return 0;
-  }
-  using Handler = int (*)(const Args&);
-  struct Command {
-    const char* name;
-    Handler run;
-  };
-  static const Command kCommands[] = {
+  static const qvrtool::Tool kTool = {"qvrarc", kUsage, kCommandHelp,
+                                      sizeof kCommandHelp / sizeof kCommandHelp[0]};
+  static const qvrtool::Command<Args> kCommands[] = {
       {"create", CmdCreate}, {"list", CmdList},     {"add", CmdAdd},         {"rm", CmdRemove},
       {"mv", CmdMove},       {"update", CmdUpdate}, {"extract", CmdExtract}, {"info", CmdInfo},
   };
-  for (const Command& c : kCommands) {
-    if (command != c.name) continue;
-    Args args;
-    if (!ParseArgs(command, argc, argv, first + 1, args)) return 2;
-    if (args.help) {
-      std::fputs(CommandUsage(command), stdout);
-      return 0;
-    }
-    return c.run(args);
-  }
-  Error("unknown command '%s'", command.c_str());
-  std::fputs(kUsage, stderr);
-  return 2;
+  return qvrtool::Run(kTool, argc, argv, kCommands, ParseArgs);
 }

@@ -3,6 +3,8 @@
 // public API only.
 #include <qvr3d/qvr3d.h>
 
+#include "../common/cli.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,7 +13,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,12 +46,7 @@ const char* const kUsage =
     "failed write never leaves a partial file. Messages go to standard error.\n"
     "Exit status: 0 on success, 1 when an operation failed, 2 on a usage error.\n";
 
-struct CommandHelp {
-  const char* name;
-  const char* text;
-};
-
-const CommandHelp kCommandHelp[] = {
+const qvrtool::CommandHelp kCommandHelp[] = {
     {"info",
      "usage: qvrimg info FILE...\n"
      "Prints one line per image: its format (BMP, GIF, PCX, TGA or font sheet), width x height,\n"
@@ -71,32 +67,10 @@ const CommandHelp kCommandHelp[] = {
      "palette.\n"},
 };
 
-// Library log level for normal runs: warnings and errors only, on standard error.
-unsigned g_logLevel = QVR::LOG_WARN;
-
-void Error(const char* format, ...) QVR_PRINTF(1, 2);
-void Error(const char* format, ...) {
-  std::fflush(stdout);
-  std::fputs("qvrimg: ", stderr);
-  va_list args;
-  va_start(args, format);
-  std::vfprintf(stderr, format, args);
-  va_end(args);
-  std::fputc('\n', stderr);
-}
-
-const char* CommandUsage(const std::string& command) {
-  for (const CommandHelp& help : kCommandHelp)
-    if (command == help.name) return help.text;
-  return nullptr;
-}
-
-int UsageError(const std::string& command, const std::string& what) {
-  Error("%s: %s", command.c_str(), what.c_str());
-  const char* usage = CommandUsage(command);
-  std::fputs(usage ? usage : kUsage, stderr);
-  return 2;
-}
+using qvrtool::CommandUsage;
+using qvrtool::Error;
+using qvrtool::g_logLevel;
+using qvrtool::UsageError;
 
 // Arguments of one command after option parsing.
 struct Args {
@@ -497,61 +471,12 @@ int CmdPalette(const Args& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int first = 1;
-  for (; first < argc && argv[first][0] == '-'; ++first) {
-    std::string opt = argv[first];
-    if (opt == "-h" || opt == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (opt == "-v") {
-      g_logLevel = g_logLevel >= QVR::LOG_LOG ? QVR::LOG_DBG : QVR::LOG_LOG;
-    } else if (opt == "-vv") {
-      g_logLevel = QVR::LOG_DBG;
-    } else if (opt == "-q") {
-      g_logLevel = QVR::LOG_ERR;
-    } else {
-      Error("unknown option '%s'", opt.c_str());
-      std::fputs(kUsage, stderr);
-      return 2;
-    }
-  }
-  // The library talks on standard error, at the chosen level, so that standard output carries
-  // only what a command prints.
-  QVR::SetLogTarget(1, nullptr);
-  QVR::SetLogLevel(g_logLevel);
-
-  if (first >= argc) {
-    Error("missing command");
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  std::string command = argv[first];
-  if (command == "help") {
-    const char* usage = first + 1 < argc ? CommandUsage(argv[first + 1]) : nullptr;
-    std::fputs(usage ? usage : kUsage, stdout);
-    return 0;
-  }
-  using Handler = int (*)(const Args&);
-  struct Command {
-    const char* name;
-    Handler run;
-  };
-  static const Command kCommands[] = {
+  static const qvrtool::Tool kTool = {"qvrimg", kUsage, kCommandHelp,
+                                      sizeof kCommandHelp / sizeof kCommandHelp[0]};
+  static const qvrtool::Command<Args> kCommands[] = {
       {"info", CmdInfo},
       {"convert", CmdConvert},
       {"palette", CmdPalette},
   };
-  for (const Command& c : kCommands) {
-    if (command != c.name) continue;
-    Args args;
-    if (!ParseArgs(command, argc, argv, first + 1, args)) return 2;
-    if (args.help) {
-      std::fputs(CommandUsage(command), stdout);
-      return 0;
-    }
-    return c.run(args);
-  }
-  Error("unknown command '%s'", command.c_str());
-  std::fputs(kUsage, stderr);
-  return 2;
+  return qvrtool::Run(kTool, argc, argv, kCommands, ParseArgs);
 }
