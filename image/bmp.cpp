@@ -15,6 +15,7 @@
 
 #include "image/codec.h"
 #include "image/image_access.h"
+#include "io/le.h"
 #include "qvr3d/core.h"
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
@@ -32,17 +33,6 @@ constexpr unsigned kInfoHeaderSize = 40;
 // an early end of bitmap), but no encoder gets near this many pixels per byte;
 // files claiming more are refused before their buffer is allocated.
 constexpr uint64_t kMaxRlePixelsPerByte = 4096;
-
-uint32_t Get16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | Get16(p + 2) << 16; }
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
-}
 
 struct BmpInfo {
   uint64_t start = 0;      // stream position of "BM"

@@ -9,6 +9,7 @@
 
 #include "image/codec.h"
 #include "image/image_access.h"
+#include "io/le.h"
 #include "qvr3d/core.h"
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
@@ -17,10 +18,6 @@ namespace qvr {
 namespace detail {
 
 namespace {
-
-inline uint32_t Get32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 // Packed sheet rows of 1 or 2 bits per pixel become one byte per pixel.
 bool ReadPackedRows(QVRImage& img, QVRResFile& file, unsigned depth, uint64_t rowBytes) {

@@ -14,6 +14,7 @@
 
 #include "image/codec.h"
 #include "image/image_access.h"
+#include "io/le.h"
 #include "qvr3d/core.h"
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
@@ -26,12 +27,6 @@ namespace {
 constexpr unsigned kHeaderSize = 128;
 constexpr unsigned kMaxRun = 63;
 constexpr unsigned kPaletteEntries = 256;
-
-inline unsigned Get16(const uint8_t* p) { return unsigned(p[0]) | unsigned(p[1]) << 8; }
-inline void Put16(uint8_t* p, unsigned v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
 
 // The byte of a pixel that plane `plane` holds: red, green and blue planes go
 // to the memory order blue, green, red, and a fourth (alpha) plane to the

@@ -19,6 +19,7 @@
 #include "image/codec.h"
 #include "image/image_access.h"
 #include "image/pixel.h"
+#include "io/le.h"
 #include "qvr3d/core.h"
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
@@ -29,12 +30,6 @@ namespace detail {
 namespace {
 
 constexpr unsigned kHeaderSize = 18;
-
-uint32_t Get16(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
 
 // XOR mask turning the alpha byte of two 4-byte pixels into 255 - alpha,
 // built from bytes so that it holds on any byte order.
