@@ -13,6 +13,7 @@
 #include "qvr3d/resfinder.h"
 #include "qvr3d/resource.h"
 #include "qvr3d/score.h"
+#include "qvr3d/sdlmgr.h"
 #include "qvr3d/sound.h"
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
