@@ -52,7 +52,7 @@ bool QVRArchPAK::Open(const char* file) {
   uint32_t count = dirLength / kRecordSize;
   size_t dirBytes = static_cast<size_t>(count) * kRecordSize;
   std::vector<uint8_t> records(dirBytes);
-  if (count != 0 && (!in.Seek(static_cast<int>(dirOffset), 0) ||
+  if (count != 0 && (!in.Seek(static_cast<int>(dirOffset), QVRResFile::SEEK_FROM_START) ||
                      in.Read(records.data(), static_cast<unsigned>(dirBytes)) != dirBytes)) {
     return false;
   }

@@ -55,7 +55,7 @@ bool QVRArchQVR::Open(const char* file) {
     return false;
   // The directory is read in one block and decoded from memory.
   std::vector<uint8_t> records(static_cast<size_t>(dirBytes));
-  if (!in.Seek(static_cast<int>(dirOffset), 0) ||
+  if (!in.Seek(static_cast<int>(dirOffset), QVRResFile::SEEK_FROM_START) ||
       in.Read(records.data(), static_cast<unsigned>(dirBytes)) != dirBytes) {
     return false;
   }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/fsutil.h"
+#include "io/le.h"
 #include "io/platform.h"
 #include "qvr3d/archive.h"
 #include "qvr3d/core.h"
@@ -15,6 +16,8 @@
 
 namespace {
 
+using qvr::detail::Get16;
+using qvr::detail::Get32;
 using qvr::detail::IsSeparator;
 
 constexpr uint32_t kHeaderSize = 12;
@@ -33,15 +36,50 @@ uint32_t HashName(const char* s) {
   return hash;
 }
 
-uint32_t Get16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | (p[1] << 8)); }
-
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 bool StartsWith(const uint8_t* data, unsigned length, const char* magic, unsigned magicLength) {
   return length >= magicLength && std::memcmp(data, magic, magicLength) == 0;
+}
+
+// No magic: a count of 12-byte records and a data size that together account
+// for the whole file.
+bool ProbeSized(const uint8_t* head, unsigned got, const char* path) {
+  uint64_t size = 0;
+  return got >= 6 && qvr::detail::FileSize(path, size) &&
+         size == 6 + 12ull * Get16(head) + Get32(head + 2);
+}
+
+template <class Format>
+QVRArchive* Make() {
+  return new Format;
+}
+
+// Every archive format the library knows, in probe order: the first row whose
+// magic starts the file (or whose probe accepts it) names the format. Formats
+// without a factory are recognised and named, not opened.
+struct ArchiveFormat {
+  int id;
+  const char* name;
+  const char* magic;  // null: decided by `probe`
+  unsigned magicLength;
+  bool (*probe)(const uint8_t* head, unsigned got, const char* path);
+  QVRArchive* (*make)();
+};
+
+const ArchiveFormat kFormats[] = {
+    {QVRArchive::FORMAT_QVR, "QVR", "QVRA", 4, nullptr, Make<QVRArchQVR>},
+    {QVRArchive::FORMAT_PAK, "PAK", "PACK", 4, nullptr, Make<QVRArchPAK>},
+    {QVRArchive::FORMAT_RASS, "rass", "rass", 4, nullptr, nullptr},
+    {QVRArchive::FORMAT_BIFF, "BIFF", "BIFFV1  ", 8, nullptr, nullptr},
+    {QVRArchive::FORMAT_ZIP, "ZIP", "PK\x03\x04", 4, nullptr, nullptr},
+    {QVRArchive::FORMAT_ENSEMBLE, "Ensemble", "Copyright (c) 1997 Ensemble", 27, nullptr, nullptr},
+    {QVRArchive::FORMAT_SIZED, "sized", nullptr, 0, ProbeSized, nullptr},
+};
+
+const ArchiveFormat* FormatRow(int id) {
+  for (const ArchiveFormat& row : kFormats) {
+    if (row.id == id) return &row;
+  }
+  return nullptr;
 }
 
 // The stored form of a given name: its last path component, cut to
@@ -93,57 +131,25 @@ int QVRArchive::FindArchiveFormat(const char* file) {
     got = f.Read(head, kDetectBytes);
   }
   if (got == 0) return FORMAT_NONE;
-  if (StartsWith(head, got, "QVRA", 4)) return FORMAT_QVR;
-  if (StartsWith(head, got, "PACK", 4)) return FORMAT_PAK;
-  if (StartsWith(head, got, "rass", 4)) return FORMAT_RASS;
-  if (StartsWith(head, got, "BIFFV1  ", 8)) return FORMAT_BIFF;
-  if (StartsWith(head, got, "PK\x03\x04", 4)) return FORMAT_ZIP;
-  if (StartsWith(head, got, "Copyright (c) 1997 Ensemble", 27)) return FORMAT_ENSEMBLE;
-  // No magic: a count of 12-byte records and a data size that together
-  // account for the whole file.
-  uint64_t size = 0;
-  if (got >= 6 && qvr::detail::FileSize(path.c_str(), size) &&
-      size == 6 + 12ull * Get16(head) + Get32(head + 2)) {
-    return FORMAT_SIZED;
+  for (const ArchiveFormat& row : kFormats) {
+    bool match = row.magic != nullptr ? StartsWith(head, got, row.magic, row.magicLength)
+                                      : row.probe(head, got, path.c_str());
+    if (match) return row.id;
   }
   return FORMAT_NONE;
 }
 
 QVRArchive* QVRArchive::OpenArchive(const char* file) {
-  std::unique_ptr<QVRArchive> archive;
-  switch (FindArchiveFormat(file)) {
-    case FORMAT_QVR:
-      archive.reset(new QVRArchQVR);
-      break;
-    case FORMAT_PAK:
-      archive.reset(new QVRArchPAK);
-      break;
-    default:
-      return nullptr;
-  }
+  const ArchiveFormat* row = FormatRow(FindArchiveFormat(file));
+  if (row == nullptr || row->make == nullptr) return nullptr;
+  std::unique_ptr<QVRArchive> archive(row->make());
   if (!archive->Open(file)) return nullptr;
   return archive.release();
 }
 
 const char* QVRArchive::FormatText(int format) {
-  switch (format) {
-    case FORMAT_QVR:
-      return "QVR";
-    case FORMAT_PAK:
-      return "PAK";
-    case FORMAT_BIFF:
-      return "BIFF";
-    case FORMAT_SIZED:
-      return "sized";
-    case FORMAT_ENSEMBLE:
-      return "Ensemble";
-    case FORMAT_RASS:
-      return "rass";
-    case FORMAT_ZIP:
-      return "ZIP";
-    default:
-      return "unknown";
-  }
+  const ArchiveFormat* row = FormatRow(format);
+  return row != nullptr ? row->name : "unknown";
 }
 
 bool QVRArchive::IsSafeName(const char* name) {
@@ -260,7 +266,7 @@ bool QVRArchive::WriteDirectoryAt(QVRResFile& f, const std::vector<ArchiveEntry>
   for (size_t i = 0; i < entries.size(); ++i) EncodeRecord(entries[i], &records[i * recordSize]);
   uint8_t header[kHeaderSize];
   EncodeHeader(header, dataEnd, static_cast<unsigned>(entries.size()));
-  if (dataEnd > kEditLimit || !f.Seek(static_cast<int>(dataEnd), 0)) return false;
+  if (dataEnd > kEditLimit || !f.Seek(static_cast<int>(dataEnd), QVRResFile::SEEK_FROM_START)) return false;
   // The header goes last, so a directory that could not be written in full
   // is never pointed to.
   if (!records.empty() &&
@@ -268,7 +274,7 @@ bool QVRArchive::WriteDirectoryAt(QVRResFile& f, const std::vector<ArchiveEntry>
     return false;
   }
   f.Flush();
-  return f.Seek(0, 0) && f.Write(header, kHeaderSize) == kHeaderSize;
+  return f.Seek(0, QVRResFile::SEEK_FROM_START) && f.Write(header, kHeaderSize) == kHeaderSize;
 }
 
 bool QVRArchive::WriteDirectory(QVRResFile& f) const {
@@ -481,7 +487,7 @@ unsigned QVRArchive::AddFile(const char* src, const char* name) {
   archive.SeekEnd();
   uint64_t current = archive.GetPos();
   if (newTotal > current) {
-    if (!archive.Seek(static_cast<int>(newTotal - 1), 0) || !archive.Write8(0) ||
+    if (!archive.Seek(static_cast<int>(newTotal - 1), QVRResFile::SEEK_FROM_START) || !archive.Write8(0) ||
         !qvr::detail::FlushOk(archive)) {
       return NONE;
     }
@@ -495,7 +501,7 @@ unsigned QVRArchive::AddFile(const char* src, const char* name) {
   entry.size = size;
   entry.start = m_dataEnd;
   entry.date = HasDates() ? info.mtime : 0;
-  bool ok = archive.Seek(static_cast<int>(m_dataEnd), 0);
+  bool ok = archive.Seek(static_cast<int>(m_dataEnd), QVRResFile::SEEK_FROM_START);
   if (ok && size != 0) ok = QVRFileUtils::CopyData(&input, &archive, size) == size;
   m_entries.push_back(entry);
   ok = ok && archive.Good() &&
@@ -563,7 +569,7 @@ bool QVRArchive::RebuildWith(unsigned target, const char* replacement, uint32_t 
     }
     const ArchiveEntry& old = m_entries[k];
     if (old.size == 0) continue;
-    ok = input.Seek(static_cast<int>(old.start), 0) &&
+    ok = input.Seek(static_cast<int>(old.start), QVRResFile::SEEK_FROM_START) &&
          QVRFileUtils::CopyData(&input, &out, old.size) == old.size;
   }
   ok = ok && out.Good() && WriteDirectoryAt(out, next, static_cast<uint32_t>(position)) &&

@@ -2,6 +2,7 @@
 //   first sample (LE16, signed) | step index (1 byte) | reserved (1 byte)
 // then groups of 4 bytes per channel in turn, each holding 8 codes of that
 // channel, low nibble first, for 8 consecutive frames.
+#include "io/le.h"
 #include "audio/adpcm_ima.h"
 
 #include <cstdlib>
@@ -62,11 +63,6 @@ inline int Expand(const CodeTable& t, Channel& c, unsigned code) {
   return s;
 }
 
-inline void Put16(uint8_t* p, int value) {
-  p[0] = uint8_t(value);
-  p[1] = uint8_t(unsigned(value) >> 8);
-}
-
 // Decodes one block into `out` (samplesPerBlock frames). In stereo the two
 // channels' groups are decoded side by side: their state chains are
 // independent, so the processor overlaps them.
@@ -75,9 +71,9 @@ void DecodeBlock(const CodeTable& t, const uint8_t* block, unsigned samplesPerBl
   Channel ch[kChannels];
   for (int c = 0; c < kChannels; ++c) {
     const uint8_t* h = block + 4 * c;
-    ch[c].sample = int16_t(uint16_t(h[0] | (h[1] << 8)));
+    ch[c].sample = static_cast<int16_t>(Get16(h));
     ch[c].index = h[2] > 88 ? 0 : h[2];
-    Put16(out + 2 * c, ch[c].sample);
+    Put16(out + 2 * c, static_cast<uint32_t>(ch[c].sample));
   }
   const uint8_t* p = block + 4 * kChannels;
   out += 2 * kChannels;

@@ -3,6 +3,7 @@
 // then (samples per block - 2) x channels 4-bit codes, high nibble first; in
 // stereo the high nibble is the left channel's and the low nibble the right's.
 // The header's sample 2 values are the block's first frame, sample 1 its second.
+#include "io/le.h"
 #include "audio/adpcm_ms.h"
 
 #include <cstdlib>
@@ -27,12 +28,7 @@ struct Channel {
   int sample2;
 };
 
-inline int16_t Le16(const uint8_t* p) { return int16_t(uint16_t(p[0] | (p[1] << 8))); }
-
-inline void Put16(uint8_t* p, int value) {
-  p[0] = uint8_t(value);
-  p[1] = uint8_t(unsigned(value) >> 8);
-}
+inline int16_t Le16(const uint8_t* p) { return static_cast<int16_t>(Get16(p)); }
 
 inline int Expand(Channel& c, unsigned code) {
   // The prediction is rounded down (an arithmetic shift), as Windows' own

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "io/le.h"
 #include "audio/convert.h"
 #include "audio/readers.h"
 #include "qvr3d/core.h"
@@ -14,14 +15,6 @@
 
 namespace qvr {
 namespace detail {
-
-namespace {
-
-inline uint32_t BE32(const uint8_t* p) {
-  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-}  // namespace
 
 // Only exponents 2^1 .. 2^29 with a positive sign are taken, which rules out
 // zero, negative, NaN, infinite and absurd rates; the mantissa's top 31 bits
@@ -58,7 +51,7 @@ bool ReadAIFF(QVRResFile& file, SoundData& out) {
   while (!(haveComm && haveSsnd) && pos + 8 <= streamSize && SeekTo(file, pos)) {
     uint8_t header[8];
     if (file.Read(header, 8) != 8) break;
-    const uint32_t length = BE32(header + 4);
+    const uint32_t length = GetBE32(header + 4);
     const uint64_t body = pos + 8;
     const uint64_t chunkEnd = body + length;
     if (std::memcmp(header, "COMM", 4) == 0) {
@@ -67,9 +60,9 @@ bool ReadAIFF(QVRResFile& file, SoundData& out) {
         QVR::WARN("Sound: not a valid AIFF file %s\n", name);
         return false;
       }
-      channels = (comm[0] << 8) | comm[1];
-      const uint32_t frames = BE32(comm + 2);
-      const unsigned bits = (comm[6] << 8) | comm[7];
+      channels = static_cast<int>(GetBE16(comm));
+      const uint32_t frames = GetBE32(comm + 2);
+      const unsigned bits = GetBE16(comm + 6);
       if (bits == 8) {
         format = QVR_AUDIO_S8;
       } else if (bits == 16) {
@@ -85,7 +78,7 @@ bool ReadAIFF(QVRResFile& file, SoundData& out) {
     } else if (std::memcmp(header, "SSND", 4) == 0) {
       uint8_t ssnd[8];
       if (body + 8 > streamSize || file.Read(ssnd, 8) != 8) break;
-      const uint32_t offset = BE32(ssnd), blockSize = BE32(ssnd + 4);
+      const uint32_t offset = GetBE32(ssnd), blockSize = GetBE32(ssnd + 4);
       dataStart = body + 8 + uint64_t(offset);
       QVR::WARN("Sound: offset=%d, datasize=%d, position=%d\n", int(offset), int(blockSize),
                 int(dataStart));

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "io/le.h"
 #include "audio/convert.h"
 #include "audio/readers.h"
 #include "qvr3d/core.h"
@@ -22,10 +23,7 @@ bool ReadAU(QVRResFile& file, SoundData& out) {
   }
   uint8_t header[24] = {};
   const bool whole = file.Read(header, 24) == 24;
-  auto field = [&](int at) {
-    return uint32_t(header[at]) << 24 | uint32_t(header[at + 1]) << 16 |
-           uint32_t(header[at + 2]) << 8 | uint32_t(header[at + 3]);
-  };
+  auto field = [&](int at) { return GetBE32(header + at); };
   const uint32_t offset = whole ? field(4) : 0;
   const uint32_t declared = field(8), encoding = field(12), freq = field(16), channels = field(20);
   // The data may not overlap the 24-byte header.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "io/le.h"
 #include "audio/adpcm_ima.h"
 #include "audio/adpcm_ms.h"
 #include "audio/readers.h"
@@ -30,8 +31,7 @@ bool FindChunk(QVRResFile& file, uint64_t streamSize, const char* id, uint32_t* 
   while (pos + 8 <= streamSize && SeekTo(file, pos)) {
     uint8_t header[8];
     if (file.Read(header, 8) != 8) return false;
-    uint32_t len = uint32_t(header[4]) | uint32_t(header[5]) << 8 | uint32_t(header[6]) << 16 |
-                   uint32_t(header[7]) << 24;
+    uint32_t len = Get32(header + 4);
     if (std::memcmp(header, id, 4) == 0) {
       *length = len;
       return true;

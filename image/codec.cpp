@@ -111,18 +111,18 @@ void StreamInput::Finish() {
     const unsigned target = unsigned(cur - m_mem->GetData());
     const unsigned size = m_mem->GetSize();
     if (target < size) {
-      m_mem->Seek(int(target), 0);
+      m_mem->Seek(int(target), QVRResFile::SEEK_FROM_START);
     } else if (size > 0 && m_mem->GetPos() < size) {
       // The end is not a seekable position: read the last byte instead, which
       // leaves the stream exactly as a read up to its end does.
       uint8_t last;
-      m_mem->Seek(int(size - 1), 0);
+      m_mem->Seek(int(size - 1), QVRResFile::SEEK_FROM_START);
       m_mem->Read(&last, 1);
     }
     return;
   }
   const size_t unread = Avail();
-  if (unread > 0) m_file.Seek(-int(unread), 1);
+  if (unread > 0) m_file.Seek(-int(unread), QVRResFile::SEEK_FROM_CURRENT);
   cur = end;
 }
 

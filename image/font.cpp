@@ -12,6 +12,7 @@
 //           bottom: depth 1 (w + 7) / 8 bytes, first pixel in the top bit;
 //           depth 2 (w + 3) / 4 bytes, first pixel in the top two bits;
 //           depth 8 w bytes.
+#include "io/le.h"
 #include "qvr3d/font.h"
 
 #include <climits>
@@ -243,11 +244,11 @@ bool QVRFont::LoadBlocks(QVRResFile& file, bool seekToBlocks, uint64_t glyphPos,
   if (!chars.ptr || !name.ptr) return false;
   for (unsigned i = 0; i < glyphCount; ++i) {
     const uint8_t* r = raw + i * kGlyphBytes;
-    chars.ptr[i].x = uint16_t(r[0] | r[1] << 8);
-    chars.ptr[i].y = uint16_t(r[2] | r[3] << 8);
+    chars.ptr[i].x = static_cast<uint16_t>(qvr::detail::Get16(r));
+    chars.ptr[i].y = static_cast<uint16_t>(qvr::detail::Get16(r + 2));
     chars.ptr[i].width = r[4];
     chars.ptr[i].height = r[5];
-    chars.ptr[i].descent = int16_t(uint16_t(r[6] | r[7] << 8));
+    chars.ptr[i].descent = static_cast<int16_t>(qvr::detail::Get16(r + 6));
   }
 
   m_name = name.Release();

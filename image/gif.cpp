@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "io/le.h"
 #include "image/codec.h"
 #include "image/image_access.h"
 #include "qvr3d/core.h"
@@ -28,17 +29,7 @@ constexpr unsigned kTableSize = 1u << kMaxCodeBits;
 // the end of the output.
 constexpr size_t kCopySlack = 8;
 
-inline uint64_t Load64(const uint8_t* p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  uint64_t v;
-  std::memcpy(&v, p, 8);
-  return v;
-#else
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
-  return v;
-#endif
-}
+inline uint64_t Load64(const uint8_t* p) { return Get64(p); }
 
 inline void Copy8(uint8_t* dst, const uint8_t* src) {
   uint64_t v;
@@ -292,7 +283,7 @@ bool ReadGIF(QVRImage& img, QVRResFile& file) {
           if (in.Read(gc, 4) == 4) {
             control.disposal = (gc[0] >> 2) & 7;
             control.userInput = (gc[0] & 2) != 0;
-            control.delay = unsigned(gc[1]) | unsigned(gc[2]) << 8;
+            control.delay = Get16(gc + 1);
             control.transparent = (gc[0] & 1) ? gc[3] : -1;
           }
           in.Skip(size_t(size) - 4);
@@ -316,8 +307,8 @@ bool ReadGIF(QVRImage& img, QVRResFile& file) {
       QVR::LOG("GIF: couldn't read left/top/width/height\n");
       return false;
     }
-    const uint32_t width = uint32_t(desc[4]) | uint32_t(desc[5]) << 8;
-    const uint32_t height = uint32_t(desc[6]) | uint32_t(desc[7]) << 8;
+    const uint32_t width = Get16(desc + 4);
+    const uint32_t height = Get16(desc + 6);
     const uint8_t flags = desc[8];
     uint8_t localTable[256 * 3];
     const uint8_t* table = globalCount ? globalTable : nullptr;

@@ -10,77 +10,86 @@
 
 namespace {
 
-// Detection from the first four bytes, read at the current position and put
-// back, so that it also works inside an archive. TGA has no signature and is
-// what is left. Returns -1 when four bytes cannot be read.
+using namespace qvr::detail;
+
+bool WriteTGAStored(QVRImage& img, QVRResFile& file) { return WriteTGA(img, file, false); }
+bool WriteTGARle(QVRImage& img, QVRResFile& file) { return WriteTGA(img, file, true); }
+
+// How detection treats a row: by its magic, as what is left when no magic
+// matched (TGA has no signature), or never (an id that only selects a writer).
+enum class Probe { MAGIC, FALLBACK, NONE };
+
+// Every image format id, in probe order. Detection reads the first four bytes
+// at the current position and puts them back, so it also works inside an
+// archive.
+struct ImageFormat {
+  int id;
+  const char* name;
+  Probe probe;
+  const char* magic;
+  unsigned magicLength;
+  bool (*read)(QVRImage&, QVRResFile&);   // null: Load refuses the id
+  bool (*write)(QVRImage&, QVRResFile&);  // null: Save refuses the id
+};
+
+const ImageFormat kFormats[] = {
+    {QVRImage::IMG_BMP, "BMP", Probe::MAGIC, "BM", 2, ReadBMP, WriteBMP},
+    {QVRImage::IMG_GIF, "GIF", Probe::MAGIC, "GIF", 3, ReadGIF, nullptr},
+    {QVRImage::IMG_FONT, "font sheet", Probe::MAGIC, "QVRF", 4, ReadFontSheet, nullptr},
+    {QVRImage::IMG_PCX, "PCX", Probe::MAGIC, "\x0A\x05\x01", 3, ReadPCX, WritePCX},
+    {QVRImage::IMG_TGA, "TGA", Probe::FALLBACK, nullptr, 0, ReadTGA, WriteTGAStored},
+    {QVRImage::IMG_TGA_RLE, "TGA run-length", Probe::NONE, nullptr, 0, nullptr, WriteTGARle},
+};
+
+const ImageFormat* FormatRow(int id) {
+  for (const ImageFormat& row : kFormats) {
+    if (row.id == id) return &row;
+  }
+  return nullptr;
+}
+
+// The detected id, or -1 when four bytes cannot be read.
 int Detect(QVRResFile& file) {
   uint8_t head[4];
   if (file.Read(head, 4) < 4) {
     QVR::LOG("Can not read file header\n");
     return -1;
   }
-  file.Seek(-4, 1);
-  if (head[0] == 'B' && head[1] == 'M') return QVRImage::IMG_BMP;
-  if (std::memcmp(head, "GIF", 3) == 0) return QVRImage::IMG_GIF;
-  if (std::memcmp(head, "QVRF", 4) == 0) return QVRImage::IMG_FONT;
-  if (head[0] == 0x0A && head[1] == 0x05 && head[2] == 0x01) return QVRImage::IMG_PCX;
-  return QVRImage::IMG_TGA;
+  file.Seek(-4, QVRResFile::SEEK_FROM_CURRENT);
+  int fallback = -1;
+  for (const ImageFormat& row : kFormats) {
+    if (row.probe == Probe::MAGIC && std::memcmp(head, row.magic, row.magicLength) == 0) {
+      return row.id;
+    }
+    if (row.probe == Probe::FALLBACK) fallback = row.id;
+  }
+  return fallback;
 }
 
 }  // namespace
 
 bool QVRImage::Load(QVRResFile& file, int format) {
-  using namespace qvr::detail;
   if (!file.Good()) return false;
   if (format == IMG_AUTO) {
     format = Detect(file);
     // Too short to hold a header: the PCX reader refuses it in turn.
     if (format < 0) format = IMG_PCX;
   }
-  bool ok = false;
-  switch (format) {
-    case IMG_BMP:
-      ok = ReadBMP(*this, file);
-      break;
-    case IMG_PCX:
-      ok = ReadPCX(*this, file);
-      break;
-    case IMG_GIF:
-      ok = ReadGIF(*this, file);
-      break;
-    case IMG_TGA:
-      ok = ReadTGA(*this, file);
-      break;
-    case IMG_FONT:
-      ok = ReadFontSheet(*this, file);
-      break;
-    default:
-      return false;
-  }
-  if (ok) {
-    m_pitch = m_width * GetBytesPerPixel();
-    ResetClipping();
-  }
-  return ok;
+  const ImageFormat* row = FormatRow(format);
+  if (row == nullptr || row->read == nullptr) return false;
+  if (!row->read(*this, file)) return false;
+  m_pitch = m_width * GetBytesPerPixel();
+  ResetClipping();
+  return true;
 }
 
 bool QVRImage::Save(QVRResFile& file, int format) {
-  using namespace qvr::detail;
   if (!file.Good()) return false;
-  switch (format) {
-    case IMG_AUTO:
-      return m_bpp <= 8 ? WritePCX(*this, file) : WriteTGA(*this, file, true);
-    case IMG_BMP:
-      return WriteBMP(*this, file);
-    case IMG_PCX:
-      return WritePCX(*this, file);
-    case IMG_TGA:
-      return WriteTGA(*this, file, false);
-    case IMG_TGA_RLE:
-      return WriteTGA(*this, file, true);
-    default:
-      return false;
-  }
+  // Automatic choice: palette images as PCX, deeper ones as run-length TGA.
+  if (format == IMG_AUTO) format = m_bpp <= 8 ? IMG_PCX : IMG_TGA_RLE;
+  const ImageFormat* row = FormatRow(format);
+  if (row == nullptr || row->write == nullptr) return false;
+  return row->write(*this, file);
 }
 
 int QVRImage::FindFormat(QVRResFile& file) {

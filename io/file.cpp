@@ -109,8 +109,11 @@ bool QVRFile::Seek(int offset, int origin) {
   if (m_file == nullptr) return false;
   std::clearerr(m_file);
   bool moved = false;
-  if (origin == SEEK_SET || origin == SEEK_CUR || origin == SEEK_END)
-    moved = qvr::detail::SeekFile(m_file, offset, origin);
+  const int whence = origin == SEEK_FROM_START     ? SEEK_SET
+                     : origin == SEEK_FROM_CURRENT ? SEEK_CUR
+                     : origin == SEEK_FROM_END     ? SEEK_END
+                                                   : -1;
+  if (whence >= 0) moved = qvr::detail::SeekFile(m_file, offset, whence);
   m_state = moved ? OK : SEEK_ERROR;
   m_lastOp = kNone;
   m_eof = std::feof(m_file) != 0;

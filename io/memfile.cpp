@@ -89,9 +89,9 @@ void QVRMemFile::Close() {
 bool QVRMemFile::Seek(int offset, int origin) {
   if (m_data == nullptr) return false;
   int64_t target = offset;
-  if (origin == 1)
+  if (origin == SEEK_FROM_CURRENT)
     target += m_pos;
-  else if (origin == 2)
+  else if (origin == SEEK_FROM_END)
     target += m_size;
   if (target < 0 || target >= m_size) {
     m_state = SEEK_ERROR;

@@ -124,10 +124,10 @@ bool QVRPackFile::Seek(int offset, int origin) {
   const int64_t window = int64_t{m_end} - m_start;
   const int64_t off = offset;
   int64_t target = -1;
-  if (origin == 1) {
+  if (origin == SEEK_FROM_CURRENT) {
     int64_t to = int64_t{m_pos} + off;
     if (off == 0 || (off > 0 && to < m_end) || (off < 0 && to >= m_start)) target = to;
-  } else if (origin == 2) {
+  } else if (origin == SEEK_FROM_END) {
     if (off <= 0 && -off < window) target = m_end + off;
   } else {
     if (off >= 0 && off < window) target = m_start + off;

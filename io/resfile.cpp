@@ -2,11 +2,23 @@
 // fixed-size little- and big-endian readers and writers, and the state texts.
 #include <cstring>
 
+#include "io/le.h"
 #include "io/linereader.h"
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
 
 namespace {
+
+using qvr::detail::Get16;
+using qvr::detail::Get32;
+using qvr::detail::Get64;
+using qvr::detail::GetBE16;
+using qvr::detail::GetBE32;
+using qvr::detail::Put16;
+using qvr::detail::Put32;
+using qvr::detail::Put64;
+using qvr::detail::PutBE16;
+using qvr::detail::PutBE32;
 
 // Reads one byte at a time through the stream's own Read, for streams that
 // have no faster way to reach their data.
@@ -29,21 +41,6 @@ class VirtualBytes {
   bool m_held = false;
 };
 
-uint16_t Get16(const uint8_t* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
-uint16_t GetBE16(const uint8_t* b) { return static_cast<uint16_t>((b[0] << 8) | b[1]); }
-uint32_t Get32(const uint8_t* b) {
-  return uint32_t{b[0]} | (uint32_t{b[1]} << 8) | (uint32_t{b[2]} << 16) | (uint32_t{b[3]} << 24);
-}
-uint32_t GetBE32(const uint8_t* b) {
-  return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | uint32_t{b[3]};
-}
-void Put32(uint8_t* b, uint32_t v) {
-  b[0] = static_cast<uint8_t>(v);
-  b[1] = static_cast<uint8_t>(v >> 8);
-  b[2] = static_cast<uint8_t>(v >> 16);
-  b[3] = static_cast<uint8_t>(v >> 24);
-}
-
 }  // namespace
 
 QVRResFile::QVRResFile() : m_name(nullptr), m_mode(0), m_state(FILE_CLOSED), m_eof(true) {}
@@ -60,9 +57,9 @@ void QVRResFile::Close() {
 
 bool QVRResFile::Eof() const { return m_eof; }
 
-void QVRResFile::SeekStart() { Seek(0, 0); }
+void QVRResFile::SeekStart() { Seek(0, SEEK_FROM_START); }
 
-void QVRResFile::SeekEnd() { Seek(0, 2); }
+void QVRResFile::SeekEnd() { Seek(0, SEEK_FROM_END); }
 
 void QVRResFile::Flush() {}
 
@@ -95,12 +92,12 @@ uint8_t QVRResFile::Read8() {
 
 uint16_t QVRResFile::Read16() {
   uint8_t b[2];
-  return Read(b, 2) == 2 ? Get16(b) : 0;
+  return Read(b, 2) == 2 ? static_cast<uint16_t>(Get16(b)) : 0;
 }
 
 uint16_t QVRResFile::ReadBE16() {
   uint8_t b[2];
-  return Read(b, 2) == 2 ? GetBE16(b) : 0;
+  return Read(b, 2) == 2 ? static_cast<uint16_t>(GetBE16(b)) : 0;
 }
 
 uint32_t QVRResFile::Read32() {
@@ -125,7 +122,7 @@ float QVRResFile::ReadFl() {
 double QVRResFile::ReadDbl() {
   uint8_t b[8];
   if (Read(b, 8) != 8) return 0.0;
-  uint64_t bits = uint64_t{Get32(b)} | (uint64_t{Get32(b + 4)} << 32);
+  uint64_t bits = Get64(b);
   double value;
   std::memcpy(&value, &bits, sizeof value);
   return value;
@@ -134,12 +131,14 @@ double QVRResFile::ReadDbl() {
 bool QVRResFile::Write8(unsigned char value) { return Write(&value, 1) == 1; }
 
 bool QVRResFile::Write16(unsigned short value) {
-  uint8_t b[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+  uint8_t b[2];
+  Put16(b, value);
   return Write(b, 2) == 2;
 }
 
 bool QVRResFile::WriteBE16(unsigned short value) {
-  uint8_t b[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+  uint8_t b[2];
+  PutBE16(b, value);
   return Write(b, 2) == 2;
 }
 
@@ -150,8 +149,8 @@ bool QVRResFile::Write32(unsigned value) {
 }
 
 bool QVRResFile::WriteBE32(unsigned value) {
-  uint8_t b[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
-                  static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+  uint8_t b[4];
+  PutBE32(b, value);
   return Write(b, 4) == 4;
 }
 
@@ -167,8 +166,7 @@ bool QVRResFile::WriteDbl(double value) {
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   uint8_t b[8];
-  Put32(b, static_cast<uint32_t>(bits));
-  Put32(b + 4, static_cast<uint32_t>(bits >> 32));
+  Put64(b, bits);
   return Write(b, 8) == 8;
 }
 

@@ -13,7 +13,7 @@ uint64_t StreamSize(QVRResFile& file) {
   const unsigned pos = file.GetPos();
   file.SeekEnd();
   const uint64_t size = file.GetPos();
-  file.Seek(int(pos), 0);
+  file.Seek(int(pos), QVRResFile::SEEK_FROM_START);
   return size;
 }
 
@@ -24,12 +24,12 @@ uint64_t BytesLeft(QVRResFile& file) {
   if (pos > unsigned(INT_MAX)) return 0;
   file.SeekEnd();
   const unsigned end = file.GetPos();
-  file.Seek(int(pos), 0);
+  file.Seek(int(pos), QVRResFile::SEEK_FROM_START);
   return end > pos ? end - pos : 0;
 }
 
 bool SeekTo(QVRResFile& file, uint64_t position) {
-  return position <= uint64_t(INT_MAX) && file.Seek(int(position), 0);
+  return position <= uint64_t(INT_MAX) && file.Seek(int(position), QVRResFile::SEEK_FROM_START);
 }
 
 }  // namespace detail

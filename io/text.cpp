@@ -3,6 +3,7 @@
 // Binary form, little-endian 32-bit integers:
 //   "QVRT" | n | n records: L, then L - 1 bytes of text (L = 0: empty slot)
 // Text form: one slot per line, "\n" or "\r\n" line ends.
+#include "io/le.h"
 #include "qvr3d/text.h"
 
 #include <climits>
@@ -68,16 +69,15 @@ char* ReadText(QVRResFile& stream, uint32_t bytes) {
 // bytes. Counts are tested directly because a stream sitting at its end may
 // return nothing while its state still reads OK.
 bool ReadLe32(QVRResFile& stream, uint32_t& value) {
-  unsigned char b[4];
+  uint8_t b[4];
   if (stream.Read(b, 4) != 4) return false;
-  value = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+  value = qvr::detail::Get32(b);
   return true;
 }
 
 bool WriteLe32(QVRResFile& stream, uint32_t value) {
-  unsigned char b[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                        static_cast<unsigned char>(value >> 16),
-                        static_cast<unsigned char>(value >> 24)};
+  uint8_t b[4];
+  qvr::detail::Put32(b, value);
   return stream.Write(b, 4) == 4;
 }
 
@@ -191,7 +191,7 @@ bool QVRText::Load(QVRResFile& stream, int format) {
     char magic[4];
     unsigned got = stream.Read(magic, 4);
     format = (got == 4 && memcmp(magic, kMagic, 4) == 0) ? BINARY : TEXT;
-    if (start > static_cast<unsigned>(INT_MAX) || !stream.Seek(static_cast<int>(start), 0))
+    if (start > static_cast<unsigned>(INT_MAX) || !stream.Seek(static_cast<int>(start), QVRResFile::SEEK_FROM_START))
       return false;
   }
   if (format == TEXT) return LoadText(stream);
@@ -247,7 +247,7 @@ bool QVRText::LoadText(QVRResFile& stream) {
     QVR::LOG("TextLoad: nothing to load!\n");
     return false;
   }
-  if (start > static_cast<unsigned>(INT_MAX) || !stream.Seek(static_cast<int>(start), 0))
+  if (start > static_cast<unsigned>(INT_MAX) || !stream.Seek(static_cast<int>(start), QVRResFile::SEEK_FROM_START))
     return false;
   uint32_t slots = lines + 1;
   char** array = new (std::nothrow) char*[slots];

@@ -7,6 +7,7 @@
 //   13  names inverted, 1 byte: 0 or 1 (only when version >= 3)
 //   14  size records (13 before version 3): 20-byte name, score, level
 // An inverted name is stored with every byte complemented, then a 0.
+#include "io/le.h"
 #include "qvr3d/score.h"
 
 #include <algorithm>
@@ -119,10 +120,8 @@ bool QVRScore::Load(QVRResFile& stream) {
     QVRScoreEntry e;
     std::memcpy(e.name, bytes, sizeof e.name);
     e.name[sizeof e.name - 1] = 0;
-    e.score = static_cast<int32_t>(bytes[20] | (bytes[21] << 8) | (bytes[22] << 16) |
-                                   (static_cast<uint32_t>(bytes[23]) << 24));
-    e.level = static_cast<int32_t>(bytes[24] | (bytes[25] << 8) | (bytes[26] << 16) |
-                                   (static_cast<uint32_t>(bytes[27]) << 24));
+    e.score = static_cast<int32_t>(qvr::detail::Get32(bytes + 20));
+    e.level = static_cast<int32_t>(qvr::detail::Get32(bytes + 24));
     if (inverted == 1 && !IsEmpty(e)) QVRParse::Obfuscate(e.name, e.name);
     records.push_back(e);
   }

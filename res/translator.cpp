@@ -9,6 +9,7 @@
 //   14+N    C: offset of the string data   18+N  D: bytes of string data
 //   B       A 16-bit lengths, terminator included; 0 = no such string
 //   C       D bytes: the strings back to back in number order
+#include "io/le.h"
 #include "qvr3d/translator.h"
 
 #include <cstdio>
@@ -46,9 +47,7 @@ char* CopyText(const std::string& s) {
   return copy;
 }
 
-uint32_t Le32(const unsigned char* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+uint32_t Le32(const unsigned char* p) { return qvr::detail::Get32(p); }
 
 bool EqualNoCase(const char* a, const char* b) {
   for (;; ++a, ++b) {
@@ -293,7 +292,7 @@ bool QVRTranslator::ReadFile(const char* path, int record) {
     }
     uint64_t offset = 0;
     for (uint32_t i = 0; i < count; ++i) {
-      const unsigned length = lengths[2 * i] | (lengths[2 * i + 1] << 8);
+      const unsigned length = qvr::detail::Get16(lengths.data() + 2 * i);
       strings[i] = nullptr;
       // A string that would reach past the data block is not handed out; the
       // last byte of each is its terminator, whatever the file says, so no

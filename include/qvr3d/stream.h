@@ -11,13 +11,25 @@
 
 class QVRString;
 
-/// The abstract stream. Every read, write and seek keeps a state, so a loader
-/// can issue a run of reads and test the stream once; the first short read or
-/// write leaves OK and blocks further reads and writes until a successful Seek.
+/// The abstract stream. Every read, write and seek keeps a state: the first
+/// short read or write leaves OK and blocks further reads and writes until a
+/// successful Seek.
 ///
-///   QVRFile f("level.dat", QVRResFile::READ);
-///   unsigned w = f.Read32(), h = f.Read32();
-///   if (!f.Good()) return false;
+/// What "short" means differs by stream, and a loader that must work on all
+/// of them checks the count a read returns rather than the state alone:
+///
+/// | | short read (fewer bytes left than asked) | read that starts at the end | unknown seek origin |
+/// |---|---|---|---|
+/// | QVRFile | returns what was there, READ_AT_END | returns 0, READ_AT_END | SEEK_ERROR |
+/// | QVRMemFile | returns what was there, READ_AT_END | returns 0, state stays OK | taken as SEEK_FROM_START |
+/// | QVRPackFile | returns what was there, READ_AT_END | returns 0, state stays OK | taken as SEEK_FROM_START |
+///
+/// So `Good()` after a run of fixed-size reads catches a value cut by the end
+/// of the data on every stream, but not on a memory or window stream whose
+/// position was already at its end:
+///
+///   uint8_t head[8];
+///   if (f.Read(head, sizeof head) != sizeof head) return false;  // any stream
 class QVR_API QVRResFile {
  public:
   /// Flags of the `mode` argument of the constructors and Open operations.
@@ -28,6 +40,12 @@ class QVR_API QVRResFile {
     TRUNCATE = 4,
     CREATE = 8,
     APPEND = 16,
+  };
+  /// The `origin` of Seek.
+  enum SeekOrigin : int {
+    SEEK_FROM_START = 0,
+    SEEK_FROM_CURRENT = 1,
+    SEEK_FROM_END = 2,
   };
   /// Stream states, as held in m_state.
   enum State : uint8_t {
@@ -51,12 +69,12 @@ class QVR_API QVRResFile {
   virtual void Close();
   /// True when the end of the data has been reached.
   virtual bool Eof() const;
-  /// Moves the position (origin 0 start, 1 current, 2 end). A success sets OK
+  /// Moves the position by `offset` from a SeekOrigin. A success sets OK
   /// whatever the state was; a failure sets SEEK_ERROR. Returns Good().
   virtual bool Seek(int offset, int origin) = 0;
-  /// Seek(0, 0).
+  /// Seek(0, SEEK_FROM_START).
   virtual void SeekStart();
-  /// Seek(0, 2).
+  /// Seek(0, SEEK_FROM_END).
   virtual void SeekEnd();
   /// The current position, 0 when closed.
   virtual unsigned GetPos() const = 0;
@@ -95,7 +113,8 @@ class QVR_API QVRResFile {
   unsigned GetState() const { return m_state; }
 
   // Fixed-size readers: one Read of the value's size each. A short read
-  // returns 0 (the bytes read are consumed) and leaves READ_AT_END.
+  // returns 0 (the bytes read are consumed) and leaves READ_AT_END; a read at
+  // the end of a memory or window stream returns 0 and leaves OK (see above).
   uint8_t Read8();
   /// Little-endian.
   uint16_t Read16();
@@ -152,7 +171,8 @@ class QVR_API QVRFile : public QVRResFile {
   /// The file's end-of-file indicator (set only after a read went past the
   /// end); false when no file is open.
   bool Eof() const override;
-  /// False (state unchanged) when no file is open.
+  /// False (state unchanged) when no file is open; an origin that is not a
+  /// SeekOrigin fails with SEEK_ERROR.
   bool Seek(int offset, int origin) override;
   void SeekStart() override;
   void SeekEnd() override;
@@ -194,7 +214,8 @@ class QVR_API QVRMemFile : public QVRResFile {
             const char* name = nullptr);
   /// Releases the name and, when owned, the block.
   void Close() override;
-  /// Targets below 0 or not below the size fail with SEEK_ERROR.
+  /// Targets below 0 or not below the size fail with SEEK_ERROR. Any origin
+  /// other than SEEK_FROM_CURRENT and SEEK_FROM_END counts from the start.
   bool Seek(int offset, int origin) override;
   void SeekStart() override;
   /// Moves to the end of the block; the end is not a readable position, so
@@ -242,7 +263,8 @@ class QVR_API QVRPackFile : public QVRResFile {
             const char* name = nullptr);
   /// Releases both names and closes the file.
   void Close() override;
-  /// Positions relative to the window; targets outside it fail.
+  /// Positions relative to the window; targets outside it fail. Any origin
+  /// other than SEEK_FROM_CURRENT and SEEK_FROM_END counts from the start.
   bool Seek(int offset, int origin) override;
   void SeekStart() override;
   /// Moves to the end of the window: SEEK_ERROR and end-of-data set.
