@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034  # the variables are for the tests that source this file
 # The frame the tool tests share. A test sources it with its tool's name and its own arguments,
 #   . "$(dirname "$0")/lib.sh" qvrarc "$@"
 # and ends with `finish` (exit 0, or 1 when a check failed) or `skip REASON` (exit 77). Sourcing

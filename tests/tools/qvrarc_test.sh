@@ -2,6 +2,7 @@
 # End-to-end test of the qvrarc tool on both archive formats; $1 is the build folder. PAK files
 # are also written and read by tests/archive/make_pak.py, which works from the byte layout alone.
 set -euo pipefail
+# shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh" qvrarc "$@"
 maker=$tests_dir/archive/make_pak.py
 

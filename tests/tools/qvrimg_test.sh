@@ -4,6 +4,7 @@
 # files it cannot make (16-bit BMP, PCX without palette, font sheet) are written byte by byte.
 # Without ImageMagick only the checks that need no image run, and the test exits 77 (skipped).
 set -euo pipefail
+# shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh" qvrimg "$@"
 
 # ---- help and usage -------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 # layout, dump, rebuild byte-identical, refusal of bad sources and files, and outputs that a failed
 # write leaves as they were.
 set -euo pipefail
+# shellcheck source=lib.sh
 . "$(dirname "$0")/lib.sh" qvrlang "$@"
 
 hex() { od -An -tx1 -v "$1" | tr -d ' \n'; }
