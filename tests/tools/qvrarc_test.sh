@@ -2,39 +2,9 @@
 # End-to-end test of the qvrarc tool on both archive formats; $1 is the build folder. PAK files
 # are also written and read by tests/archive/make_pak.py, which works from the byte layout alone.
 set -euo pipefail
-
-build=${1:?usage: qvrarc_test.sh BUILD_DIR}
-tool="$(cd "$build" && pwd)/tools/qvrarc"
-maker="$(cd "$(dirname "$0")/../archive" && pwd)/make_pak.py"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-# ok DESCRIPTION CMD...: the command must succeed; its output is kept in out.txt / err.txt.
-ok() {
-  local what=$1 rc=0; shift
-  "$@" >out.txt 2>err.txt || rc=$?
-  [ "$rc" = 0 ] || fail "$what: '$*' exited $rc ($(head -c 300 err.txt))"
-}
-# refused DESCRIPTION STATUS PATTERN CMD...: exit status STATUS and PATTERN on stderr.
-refused() {
-  local what=$1 want=$2 pattern=$3 rc=0; shift 3
-  "$@" >out.txt 2>err.txt || rc=$?
-  [ "$rc" = "$want" ] || fail "$what: '$*' exited $rc, expected $want"
-  grep -q -- "$pattern" err.txt || fail "$what: no '$pattern' in: $(head -c 300 err.txt)"
-}
-has() {  # DESCRIPTION FILE PATTERN
-  grep -q -- "$3" "$2" || fail "$1: no '$3' in $(head -c 400 "$2")"
-}
-lacks() {
-  if grep -q -- "$3" "$2"; then fail "$1: unexpected '$3'"; fi
-}
-same() {  # DESCRIPTION EXPECTED ACTUAL
-  cmp -s "$2" "$3" || fail "$1: $3 differs from $2"
-}
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh" qvrarc "$@"
+maker=$tests_dir/archive/make_pak.py
 
 # ---- help and usage -------------------------------------------------------------------------
 ok "--help" "$tool" --help
@@ -180,11 +150,8 @@ python3 "$maker" dump test.pak >dump.txt || fail "independent reader refused tes
 [ "$(wc -l <dump.txt)" = 63 ] || fail "independent reader: $(wc -l <dump.txt) records in test.pak"
 grep -q "^big.bin	[0-9]*	5000$" dump.txt || fail "independent reader: big.bin record wrong"
 grep -q "^a.txt	[0-9]*	$(wc -c <src/a2.txt)$" dump.txt || fail "independent reader: a.txt record wrong"
-first=$(sort -t'	' -k2 -n dump.txt | head -n1 | cut -f2)
+sort -t'	' -k2 -n dump.txt >by-offset.txt
+IFS='	' read -r _ first _ <by-offset.txt || first=none
 [ "$first" = 12 ] || fail "independent reader: data starts at $first, not 12"
 
-if [ "$failures" -gt 0 ]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "qvrarc: all checks passed"
+finish

@@ -4,40 +4,8 @@
 # files it cannot make (16-bit BMP, PCX without palette, font sheet) are written byte by byte.
 # Without ImageMagick only the checks that need no image run, and the test exits 77 (skipped).
 set -euo pipefail
-
-build=${1:?usage: qvrimg_test.sh BUILD_DIR}
-tool="$(cd "$build" && pwd)/tools/qvrimg"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-umask 022
-
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-
-# ok DESCRIPTION CMD...: the command must succeed; its output is kept in out.txt / err.txt.
-ok() {
-  local what=$1 rc=0; shift
-  "$@" >out.txt 2>err.txt || rc=$?
-  [ "$rc" = 0 ] || fail "$what: '$*' exited $rc ($(head -c 300 err.txt))"
-}
-# refused DESCRIPTION STATUS PATTERN CMD...: exit status STATUS and PATTERN on stderr.
-refused() {
-  local what=$1 want=$2 pattern=$3 rc=0; shift 3
-  "$@" >out.txt 2>err.txt || rc=$?
-  [ "$rc" = "$want" ] || fail "$what: '$*' exited $rc, expected $want"
-  grep -q -- "$pattern" err.txt || fail "$what: no '$pattern' in: $(head -c 300 err.txt)"
-}
-has() {  # DESCRIPTION FILE PATTERN
-  if [ ! -e "$2" ]; then fail "$1: $2 was not written"; return; fi
-  grep -q -- "$3" "$2" || fail "$1: no '$3' in $(head -c 400 "$2")"
-}
-size() { { wc -c <"$1"; } 2>/dev/null || echo none; }
-line() { { sed -n "$2p" "$1" | tr -d '\r'; } 2>/dev/null; }  # FILE N: line N without "\r"
-absent() {  # DESCRIPTION FILE: FILE must not exist, nor a temporary file next to it
-  [ ! -e "$2" ] || fail "$1: $2 was left behind"
-  if compgen -G "$2.tmp-*" >/dev/null; then fail "$1: temporary file $(compgen -G "$2.tmp-*") left"; fi
-}
+# shellcheck source=lib.sh
+. "$(dirname "$0")/lib.sh" qvrimg "$@"
 
 # ---- help and usage -------------------------------------------------------------------------
 ok "--help" "$tool" --help
@@ -81,11 +49,7 @@ magick=""
 for candidate in /usr/bin/convert-im6.q16 /usr/bin/convert "$(command -v convert || true)"; do
   if [ -n "$candidate" ] && [ -x "$candidate" ]; then magick=$candidate; break; fi
 done
-if [ -z "$magick" ]; then
-  if [ "$failures" -gt 0 ]; then echo "$failures check(s) failed" >&2; exit 1; fi
-  echo "SKIP: ImageMagick's convert is not installed; only the checks without images ran"
-  exit 77
-fi
+[ -n "$magick" ] || skip "ImageMagick's convert is not installed; only the checks without images ran"
 im() { "$magick" "$@" 2>/dev/null || fail "ImageMagick failed: convert $*"; }
 # rgb FILE: ImageMagick's decoding of FILE as 8-bit RGB, top row first, into FILE.rgb. ImageMagick
 # keeps a TGA's row order as an orientation tag; -auto-orient applies it, as every TGA reader does.
@@ -131,7 +95,7 @@ im -size 4x2 xc:red -alpha set -channel A -fx '(i+4*j)/8' +channel alpha.tga
 for out in alpha-out.tga alpha-out.bmp alpha-out.pcx; do
   ok "alpha to $out" "$tool" convert alpha.tga "$out"
   "$magick" "$out" -auto-orient -depth 8 "rgba:$out.rgba" 2>/dev/null || :
-  cmp -s alpha.rgba "$out.rgba" || fail "alpha to $out: $(od -An -tu1 -w32 "$out.rgba" 2>&1 | head -1)"
+  cmp -s alpha.rgba "$out.rgba" || fail "alpha to $out: $(od -An -tu1 -w32 -N32 "$out.rgba" 2>&1)"
 done
 ok "alpha pcx to tga" "$tool" convert alpha-out.pcx alpha-back.tga
 "$magick" alpha-back.tga -auto-orient -depth 8 rgba:alpha-back.rgba 2>/dev/null || :
@@ -169,7 +133,7 @@ ok "palette jasc" "$tool" palette inter.gif pal.pal
 [ "$(line pal.pal 1)" = JASC-PAL ] || fail "pal.pal is not a JASC palette"
 [ "$(line pal.pal 3)" = "$count" ] || fail "jasc: count line is not $count"
 ok "palette qvrp" "$tool" palette inter.gif pal.qvrp
-[ "$(line pal.qvrp 1 | head -c 4)" = QVRP ] || fail "qvrp magic missing"
+[ "$(head -c 4 pal.qvrp 2>/dev/null)" = QVRP ] || fail "qvrp magic missing"
 [ "$(size pal.qvrp)" = $((8 + 4 * count)) ] || fail "qvrp: size $(size pal.qvrp)"
 ok "palette raw rgb" "$tool" palette inter.gif raw.pal --format rgb
 [ "$(size raw.pal)" = $((3 * count)) ] || fail "raw rgb: size $(size raw.pal)"
@@ -255,14 +219,10 @@ for fmt in bmp tga tga-rle pcx; do
   refused "full disk, $fmt" 1 "keep.tga: cannot write the .*File too large" \
     bash -c 'ulimit -f 8; trap "" XFSZ; exec "$0" convert big.bmp keep.tga --format "$1"' "$tool" "$fmt"
   cmp -s keep.tga keep-before.tga || fail "full disk, $fmt: the existing output was changed"
-  if compgen -G "keep.tga.tmp-*" >/dev/null; then fail "full disk, $fmt: temporary file left"; fi
+  no_temp "full disk, $fmt" keep.tga
   refused "full disk, new $fmt" 1 "cannot write" \
     bash -c 'ulimit -f 8; trap "" XFSZ; exec "$0" convert big.bmp new.out --format "$1"' "$tool" "$fmt"
   absent "full disk, new $fmt" new.out
 done
 
-if [ "$failures" -gt 0 ]; then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
-echo "qvrimg: all checks passed"
+finish

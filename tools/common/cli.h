@@ -1,4 +1,4 @@
-// The command-line frame the tools share: global options (-h, -v, -vv, -q),
+// The command-line frame the tools share: global options (-h, -v, -vv, -q, --version),
 // per-command help, "TOOL: ..." error messages, and dispatch to a table of
 // commands with the exit statuses 0 ok, 1 failure, 2 usage error.
 #ifndef QVR_TOOLS_COMMON_CLI_H
@@ -23,6 +23,7 @@ struct Tool {
   const char* usage;
   const CommandHelp* help;
   size_t helpCount;
+  bool version = false;  // --version prints "NAME (QVR3d VERSION)"
 };
 
 inline const Tool* g_tool = nullptr;
@@ -71,6 +72,9 @@ int Run(const Tool& tool, int argc, char** argv, const Command<Args> (&commands)
     std::string opt = argv[first];
     if (opt == "-h" || opt == "--help") {
       std::fputs(tool.usage, stdout);
+      return 0;
+    } else if (opt == "--version" && tool.version) {
+      std::printf("%s (QVR3d %s)\n", tool.name, QVR::Versiont());
       return 0;
     } else if (opt == "-v") {
       g_logLevel = g_logLevel >= QVR::LOG_LOG ? QVR::LOG_DBG : QVR::LOG_LOG;

@@ -6,19 +6,24 @@
 // with terminator, the name, then A (string slots), B (offset of the length
 // table), C (offset of the data), D (data bytes); at B, A 16-bit lengths with
 // terminator (0 = no string); at C, the strings back to back in number order.
+#include <qvr3d/qvr3d.h>
+
+#include "../common/atomic_write.h"
+#include "../common/cli.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
-#include "qvr3d/core.h"
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -27,16 +32,20 @@ constexpr size_t kMaxText = 65534;            // a length holds the terminator i
 constexpr size_t kMaxName = 254;              // N is one byte and counts the terminator
 constexpr uint64_t kMaxFile = 0xFFFFFFFFull;  // offsets are 32 bits
 
-const char kHelp[] =
-    "Usage: qvrlang build SOURCE -o OUTPUT [--name NAME]\n"
-    "       qvrlang dump FILE [-o OUTPUT]\n"
-    "       qvrlang --help | --version\n"
+const char kUsage[] =
+    "Usage: qvrlang [-v] [-q] build SOURCE -o OUTPUT [--name NAME]\n"
+    "       qvrlang [-v] [-q] dump FILE [-o OUTPUT]\n"
+    "       qvrlang --help | --version | COMMAND --help\n"
     "\n"
     "build  compiles the text file SOURCE into the language file OUTPUT (the\n"
     "       binary \"LanG\" form QVRTranslator reads). --name sets the language\n"
     "       name and overrides an @name line of the source.\n"
     "dump   prints the language file FILE in the source form below, to OUTPUT\n"
     "       or to standard output. Building the dump gives the same file again.\n"
+    "\n"
+    "Options:\n"
+    "  -v     name each file written, with its string count and size\n"
+    "  -q     show errors only (no warnings about strings dump leaves out)\n"
     "\n"
     "Source format, one entry per line (UTF-8 or any byte encoding; stored as is):\n"
     "  # text            a comment (the first character that is not a blank is #)\n"
@@ -52,35 +61,128 @@ const char kHelp[] =
     "  \\s space (for a space at the start or end of a text)\n"
     "  \\xHH the byte with the hex value HH (\\x00 only in texts)\n"
     "\n"
-    "Messages go to standard error; the exit status is 0 on success, 1 when a\n"
-    "file cannot be read, written or understood, 2 for a bad command line.\n";
+    "Outputs are written to a temporary file next to them and renamed into place,\n"
+    "so a failed write never leaves a partial file. Messages go to standard error;\n"
+    "the exit status is 0 on success, 1 when a file cannot be read, written or\n"
+    "understood, 2 for a bad command line.\n";
 
-void Fail(const std::string& message) { std::cerr << "qvrlang: " << message << "\n"; }
+const qvrtool::CommandHelp kCommandHelp[] = {
+    {"build",
+     "usage: qvrlang build SOURCE -o OUTPUT [--name NAME]\n"
+     "Compiles the text file SOURCE into the language file OUTPUT, replacing an\n"
+     "existing file only once the new one is complete. --name sets the language\n"
+     "name and overrides an @name line of the source. `qvrlang --help` describes\n"
+     "the source format.\n"},
+    {"dump",
+     "usage: qvrlang dump FILE [-o OUTPUT]\n"
+     "Prints the language file FILE in the source form, to OUTPUT or to standard\n"
+     "output; building the dump gives the same file again. Strings a translator\n"
+     "would not hand out (past the data, no terminator) are reported.\n"},
+};
+
+using qvrtool::Error;
+using qvrtool::g_logLevel;
+using qvrtool::UsageError;
+
+void Fail(const std::string& message) { Error("%s", message.c_str()); }
+
+// Warnings give way to -q.
+void Warn(const std::string& message) {
+  if (g_logLevel >= QVR::LOG_WARN) Fail(message);
+}
+
+// Arguments of one command after option parsing.
+struct Args {
+  std::vector<std::string> positional;
+  std::string output;  // -o
+  std::string name;    // --name
+  bool hasName = false;
+  bool help = false;
+};
+
+// Parses the options a command accepts; anything else starting with "-" is an
+// error. Returns false after printing the error.
+bool ParseArgs(const std::string& command, int argc, char** argv, int first, Args& out) {
+  const bool isBuild = command == "build";
+  bool optionsDone = false;
+  for (int i = first; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (optionsDone || arg.size() < 2 || arg[0] != '-') {
+      out.positional.push_back(arg);
+    } else if (arg == "--") {
+      optionsDone = true;
+    } else if (arg == "-h" || arg == "--help") {
+      out.help = true;
+    } else if (arg == "-o" || (isBuild && arg == "--name")) {
+      if (i + 1 == argc) {
+        UsageError(command, arg + " needs a value");
+        return false;
+      }
+      if (arg == "-o") {
+        out.output = argv[++i];
+      } else {
+        out.name = argv[++i];
+        out.hasName = true;
+      }
+    } else {
+      UsageError(command, "unknown option '" + arg + "'");
+      return false;
+    }
+  }
+  return true;
+}
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    Fail(path + ": is a folder");
+    return false;
+  }
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) {
     Fail(path + ": cannot open: " + std::strerror(errno));
     return false;
   }
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    Fail(path + ": read error");
+  bytes.clear();
+  char buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, got);
+  const bool failed = std::ferror(in) != 0;
+  const int error = errno;
+  std::fclose(in);
+  if (failed) {
+    Fail(path + ": read error: " + std::strerror(error));
     return false;
   }
   return true;
 }
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (out) out.close();
-  if (!out) {
-    Fail(path + ": cannot write");
-    std::remove(path.c_str());
-    return false;
+// Writes `bytes` to `path` through a temporary file and a rename. An existing
+// device or pipe (/dev/null, /dev/stdout) has nothing to replace and is written
+// to directly.
+bool WriteWholeFile(const std::string& path, const char* what, const std::string& bytes) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    bool ok = out != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    int error = errno;
+    if (out != nullptr && std::fclose(out) != 0 && ok) {
+      error = errno;
+      ok = false;
+    }
+    if (!ok) Fail(path + ": cannot write the " + what + ": " + std::strerror(error));
+    return ok;
   }
-  return true;
+  return qvrtool::WriteAtomically(path, what, [&](QVRFile& file) {
+    // Write takes 32-bit counts; a dump may be larger.
+    constexpr size_t kChunk = size_t(1) << 20;
+    for (size_t at = 0; at < bytes.size(); at += kChunk) {
+      const unsigned count = unsigned(std::min(kChunk, bytes.size() - at));
+      if (file.Write(bytes.data() + at, count) != count) return false;
+    }
+    return true;
+  });
 }
 
 int HexDigit(char c) {
@@ -276,13 +378,14 @@ uint32_t Get32(const std::string& bytes, size_t at) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-bool Compile(const Language& lang, std::string& out) {
+// The language file of `lang`; `source` names the source in messages.
+bool Compile(const std::string& source, const Language& lang, std::string& out) {
   if (lang.name.empty()) {
-    Fail("no language name: give --name NAME or an @name line");
+    Fail(source + ": no language name: give --name NAME or an @name line");
     return false;
   }
   if (lang.name.size() > kMaxName) {
-    Fail("the language name is longer than " + std::to_string(kMaxName) + " bytes");
+    Fail(source + ": the language name is longer than " + std::to_string(kMaxName) + " bytes");
     return false;
   }
   const uint64_t count = lang.strings.empty() ? 0 : lang.strings.rbegin()->first + 1ull;
@@ -301,7 +404,7 @@ bool Compile(const Language& lang, std::string& out) {
   const uint64_t tableAt = 6 + (lang.name.size() + 1) + 16;
   const uint64_t dataAt = tableAt + lengths.size();
   if (dataAt + data.size() > kMaxFile) {
-    Fail("the strings do not fit in a language file (4 GiB)");
+    Fail(source + ": the strings do not fit in a language file (4 GiB)");
     return false;
   }
   out = "LanG";
@@ -350,12 +453,12 @@ bool Decompile(const std::string& path, const std::string& bytes, Language& lang
         static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
     if (length == 0) continue;
     if (offset + length > dataSize) {
-      std::cerr << "qvrlang: " << path << ": string " << i << " lies past the data; left out\n";
+      Warn(path + ": string " + std::to_string(i) + " lies past the data; left out");
     } else {
       const size_t from = static_cast<size_t>(dataAt + offset);
       if (bytes[from + length - 1] != '\0') {
-        std::cerr << "qvrlang: " << path << ": string " << i
-                  << " has no terminator; its last byte is dropped\n";
+        Warn(path + ": string " + std::to_string(i) +
+             " has no terminator; its last byte is dropped");
       }
       lang.strings.emplace(static_cast<uint32_t>(i), bytes.substr(from, length - 1));
     }
@@ -376,74 +479,45 @@ std::string SourceText(const Language& lang) {
   return out.str();
 }
 
-int Build(const std::vector<std::string>& args) {
-  std::string source, output, name;
-  bool hasName = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if ((args[i] == "-o" || args[i] == "--name") && i + 1 == args.size()) {
-      Fail(args[i] + " needs a value");
-      return 2;
-    }
-    if (args[i] == "-o") {
-      output = args[++i];
-    } else if (args[i] == "--name") {
-      name = args[++i];
-      hasName = true;
-    } else if (!args[i].empty() && args[i][0] == '-') {
-      Fail("unknown option " + args[i]);
-      return 2;
-    } else if (source.empty()) {
-      source = args[i];
-    } else {
-      Fail("more than one source file");
-      return 2;
-    }
-  }
-  if (source.empty() || output.empty()) {
-    Fail("build needs a SOURCE and -o OUTPUT (see qvrlang --help)");
-    return 2;
-  }
+// With -v, one line on standard error for each file written.
+void Report(const std::string& path, const Language& lang, size_t bytes) {
+  if (g_logLevel < QVR::LOG_LOG) return;
+  const size_t count = lang.strings.size();
+  std::fprintf(stderr, "qvrlang: %s: %zu string%s of \"%s\", %zu bytes\n", path.c_str(), count,
+               count == 1 ? "" : "s", Escape(lang.name).c_str(), bytes);
+}
+
+int CmdBuild(const Args& args) {
+  if (args.positional.size() > 1) return UsageError("build", "more than one source file");
+  if (args.positional.empty() || args.output.empty())
+    return UsageError("build", "expects a SOURCE and -o OUTPUT");
+  const std::string& source = args.positional[0];
   std::string text, bytes;
   Language lang;
   if (!ReadWholeFile(source, text)) return 1;
   if (!ParseSource(source, text, lang)) return 1;
-  if (hasName) lang.name = name;
-  if (!Compile(lang, bytes) || !WriteWholeFile(output, bytes)) return 1;
+  if (args.hasName) lang.name = args.name;
+  if (!Compile(source, lang, bytes) || !WriteWholeFile(args.output, "language file", bytes))
+    return 1;
+  Report(args.output, lang, bytes.size());
   return 0;
 }
 
-int Dump(const std::vector<std::string>& args) {
-  std::string file, output;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "-o") {
-      if (i + 1 == args.size()) {
-        Fail("-o needs a value");
-        return 2;
-      }
-      output = args[++i];
-    } else if (!args[i].empty() && args[i][0] == '-') {
-      Fail("unknown option " + args[i]);
-      return 2;
-    } else if (file.empty()) {
-      file = args[i];
-    } else {
-      Fail("more than one language file");
-      return 2;
-    }
-  }
-  if (file.empty()) {
-    Fail("dump needs a FILE (see qvrlang --help)");
-    return 2;
-  }
+int CmdDump(const Args& args) {
+  if (args.positional.size() > 1) return UsageError("dump", "more than one language file");
+  if (args.positional.empty()) return UsageError("dump", "expects a FILE");
+  const std::string& file = args.positional[0];
   std::string bytes;
   Language lang;
   if (!ReadWholeFile(file, bytes) || !Decompile(file, bytes, lang)) return 1;
   const std::string text = SourceText(lang);
-  if (!output.empty()) return WriteWholeFile(output, text) ? 0 : 1;
-  std::cout << text;
-  std::cout.flush();
-  if (!std::cout) {
-    Fail("cannot write to standard output");
+  if (!args.output.empty()) {
+    if (!WriteWholeFile(args.output, "source text", text)) return 1;
+    Report(args.output, lang, text.size());
+    return 0;
+  }
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    Fail(std::string("cannot write to standard output: ") + std::strerror(errno));
     return 1;
   }
   return 0;
@@ -452,23 +526,11 @@ int Dump(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) {
-    std::cerr << kHelp;
-    return 2;
-  }
-  const std::string command = args[0];
-  args.erase(args.begin());
-  if (command == "--help" || command == "-h" || command == "help") {
-    std::cout << kHelp;
-    return 0;
-  }
-  if (command == "--version") {
-    std::cout << "qvrlang (QVR3d " << QVR::Versiont() << ")\n";
-    return 0;
-  }
-  if (command == "build") return Build(args);
-  if (command == "dump") return Dump(args);
-  Fail("unknown command " + command + " (see qvrlang --help)");
-  return 2;
+  static const qvrtool::Tool kTool = {"qvrlang", kUsage, kCommandHelp,
+                                      sizeof kCommandHelp / sizeof kCommandHelp[0], true};
+  static const qvrtool::Command<Args> kCommands[] = {
+      {"build", CmdBuild},
+      {"dump", CmdDump},
+  };
+  return qvrtool::Run(kTool, argc, argv, kCommands, ParseArgs);
 }
