@@ -2,13 +2,12 @@
 //   first sample (LE16, signed) | step index (1 byte) | reserved (1 byte)
 // then groups of 4 bytes per channel in turn, each holding 8 codes of that
 // channel, low nibble first, for 8 consecutive frames.
-#include "io/le.h"
 #include "audio/adpcm_ima.h"
+#include "io/le.h"
 
 #include <cstdlib>
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
@@ -38,7 +37,7 @@ struct CodeTable {
         if (code & 1) d += step >> 2;
         diff[index * 16 + code] = (code & 8) ? -d : d;
         int n = index + kIndexStep[code];
-        next[index * 16 + code] = uint8_t(n < 0 ? 0 : (n > 88 ? 88 : n));
+        next[index * 16 + code] = static_cast<uint8_t>(n < 0 ? 0 : (n > 88 ? 88 : n));
       }
     }
   }
@@ -108,29 +107,28 @@ bool DecodeIMAADPCM(const IMAADPCMFormat& format, const uint8_t* in, uint32_t in
   const unsigned channels = format.channels;
   if (channels < 1 || channels > 2 || format.blockAlign == 0 || format.samplesPerBlock < 1)
     return false;
-  const uint64_t groups = (uint64_t(format.samplesPerBlock) - 1 + 7) / 8;
+  const uint64_t groups = (static_cast<uint64_t>(format.samplesPerBlock) - 1 + 7) / 8;
   if (4u * channels * (1 + groups) > format.blockAlign) return false;
 
   const uint32_t blocks = inSize / format.blockAlign;
-  const uint64_t blockBytes = uint64_t(format.samplesPerBlock) * channels * 2;
+  const uint64_t blockBytes = static_cast<uint64_t>(format.samplesPerBlock) * channels * 2;
   const uint64_t total = blocks * blockBytes;
   if (total > 0xFFFFFFFFu) return false;
-  uint8_t* decoded = static_cast<uint8_t*>(std::malloc(total ? size_t(total) : 1));
+  uint8_t* decoded = static_cast<uint8_t*>(std::malloc(total ? static_cast<size_t>(total) : 1));
   if (!decoded) return false;
 
   const CodeTable& table = Table();
   for (uint32_t b = 0; b < blocks; ++b) {
-    const uint8_t* block = in + size_t(b) * format.blockAlign;
-    uint8_t* dst = decoded + size_t(b) * blockBytes;
+    const uint8_t* block = in + static_cast<size_t>(b) * format.blockAlign;
+    uint8_t* dst = decoded + static_cast<size_t>(b) * blockBytes;
     if (channels == 2)
       DecodeBlock<2>(table, block, format.samplesPerBlock, dst);
     else
       DecodeBlock<1>(table, block, format.samplesPerBlock, dst);
   }
   *out = decoded;
-  *outSize = uint32_t(total);
+  *outSize = static_cast<uint32_t>(total);
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

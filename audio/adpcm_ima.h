@@ -4,8 +4,7 @@
 
 #include <cstdint>
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 /// The stream parameters from the WAV format chunk.
 struct IMAADPCMFormat {
@@ -22,7 +21,6 @@ struct IMAADPCMFormat {
 bool DecodeIMAADPCM(const IMAADPCMFormat& format, const uint8_t* in, uint32_t inSize, uint8_t** out,
                     uint32_t* outSize);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

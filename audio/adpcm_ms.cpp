@@ -3,13 +3,12 @@
 // then (samples per block - 2) x channels 4-bit codes, high nibble first; in
 // stereo the high nibble is the left channel's and the low nibble the right's.
 // The header's sample 2 values are the block's first frame, sample 1 its second.
-#include "io/le.h"
 #include "audio/adpcm_ms.h"
+#include "io/le.h"
 
 #include <cstdlib>
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
@@ -35,9 +34,10 @@ inline int Expand(Channel& c, unsigned code) {
   // codec and sox's encoder reconstruct it; dividing with truncation instead
   // drifts from the encoder by up to ~140 per sample on ordinary files. The
   // sum is 64-bit: two coefficient products of -32768 each overflow 32 bits.
-  int64_t predicted = (int64_t(c.sample1) * c.coef1 + int64_t(c.sample2) * c.coef2) >> 8;
-  int64_t sample = predicted + int64_t(c.delta) * (int(code ^ 8) - 8);
-  int value = sample < -32768 ? -32768 : (sample > 32767 ? 32767 : int(sample));
+  int64_t predicted =
+      (static_cast<int64_t>(c.sample1) * c.coef1 + static_cast<int64_t>(c.sample2) * c.coef2) >> 8;
+  int64_t sample = predicted + static_cast<int64_t>(c.delta) * (static_cast<int>(code ^ 8) - 8);
+  int value = sample < -32768 ? -32768 : (sample > 32767 ? 32767 : static_cast<int>(sample));
   int delta = (c.delta * kAdaptation[code]) >> 8;
   c.delta = delta < 16 ? 16 : (delta > kMaxDelta ? kMaxDelta : delta);
   c.sample2 = c.sample1;
@@ -57,7 +57,7 @@ bool DecodeBlock(const MSADPCMFormat& format, const uint8_t* block, uint8_t* out
     ch[c].coef2 = format.coef[predictor][1];
   }
   p += kChannels;
-  for (int c = 0; c < kChannels; ++c) ch[c].delta = uint16_t(Le16(p + 2 * c));
+  for (int c = 0; c < kChannels; ++c) ch[c].delta = static_cast<uint16_t>(Le16(p + 2 * c));
   p += 2 * kChannels;
   for (int c = 0; c < kChannels; ++c) ch[c].sample1 = Le16(p + 2 * c);
   p += 2 * kChannels;
@@ -69,7 +69,7 @@ bool DecodeBlock(const MSADPCMFormat& format, const uint8_t* block, uint8_t* out
   for (int c = 0; c < kChannels; ++c) Put16(out + 2 * c, ch[c].sample1);
   out += 2 * kChannels;
 
-  uint32_t codes = uint32_t(format.samplesPerBlock - 2) * kChannels;
+  uint32_t codes = static_cast<uint32_t>(format.samplesPerBlock - 2) * kChannels;
   if (kChannels == 2) {
     // One byte per frame: left in the high nibble, right in the low one.
     for (uint32_t i = 0; i < codes / 2; ++i) {
@@ -98,19 +98,20 @@ bool DecodeMSADPCM(const MSADPCMFormat& format, const uint8_t* in, uint32_t inSi
   if (channels < 1 || channels > 2 || format.blockAlign == 0 || format.samplesPerBlock < 2)
     return false;
   // Every block must hold its header and all of its codes.
-  uint64_t needed = 7u * channels + (uint64_t(format.samplesPerBlock - 2) * channels + 1) / 2;
+  uint64_t needed =
+      7u * channels + (static_cast<uint64_t>(format.samplesPerBlock - 2) * channels + 1) / 2;
   if (needed > format.blockAlign) return false;
 
   const uint32_t blocks = inSize / format.blockAlign;
-  const uint64_t blockBytes = uint64_t(format.samplesPerBlock) * channels * 2;
+  const uint64_t blockBytes = static_cast<uint64_t>(format.samplesPerBlock) * channels * 2;
   const uint64_t total = blocks * blockBytes;
   if (total > 0xFFFFFFFFu) return false;
-  uint8_t* decoded = static_cast<uint8_t*>(std::malloc(total ? size_t(total) : 1));
+  uint8_t* decoded = static_cast<uint8_t*>(std::malloc(total ? static_cast<size_t>(total) : 1));
   if (!decoded) return false;
 
   for (uint32_t b = 0; b < blocks; ++b) {
-    const uint8_t* block = in + size_t(b) * format.blockAlign;
-    uint8_t* dst = decoded + size_t(b) * blockBytes;
+    const uint8_t* block = in + static_cast<size_t>(b) * format.blockAlign;
+    uint8_t* dst = decoded + static_cast<size_t>(b) * blockBytes;
     bool ok =
         channels == 2 ? DecodeBlock<2>(format, block, dst) : DecodeBlock<1>(format, block, dst);
     if (!ok) {
@@ -119,9 +120,8 @@ bool DecodeMSADPCM(const MSADPCMFormat& format, const uint8_t* in, uint32_t inSi
     }
   }
   *out = decoded;
-  *outSize = uint32_t(total);
+  *outSize = static_cast<uint32_t>(total);
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

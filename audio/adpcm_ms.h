@@ -4,8 +4,7 @@
 
 #include <cstdint>
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 /// The stream parameters from the WAV format chunk.
 struct MSADPCMFormat {
@@ -24,7 +23,6 @@ struct MSADPCMFormat {
 bool DecodeMSADPCM(const MSADPCMFormat& format, const uint8_t* in, uint32_t inSize, uint8_t** out,
                    uint32_t* outSize);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

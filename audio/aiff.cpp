@@ -6,15 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "io/le.h"
 #include "audio/convert.h"
 #include "audio/readers.h"
+#include "io/le.h"
 #include "qvr3d/core.h"
 #include "qvr3d/sound.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 // Only exponents 2^1 .. 2^29 with a positive sign are taken, which rules out
 // zero, negative, NaN, infinite and absurd rates; the mantissa's top 31 bits
@@ -24,9 +23,9 @@ bool AIFFRate(const uint8_t ext[10], int* rate) {
     *rate = 0;
     return false;
   }
-  uint32_t mantissa = uint32_t(ext[2]) << 23 | uint32_t(ext[3]) << 15 | uint32_t(ext[4]) << 7 |
-                      uint32_t(ext[5]) >> 1;
-  *rate = int(mantissa >> (29 - ext[1]));
+  uint32_t mantissa = static_cast<uint32_t>(ext[2]) << 23 | static_cast<uint32_t>(ext[3]) << 15 |
+                      static_cast<uint32_t>(ext[4]) << 7 | static_cast<uint32_t>(ext[5]) >> 1;
+  *rate = static_cast<int>(mantissa >> (29 - ext[1]));
   return true;
 }
 
@@ -72,16 +71,16 @@ bool ReadAIFF(QVRResFile& file, SoundData& out) {
         return false;
       }
       if (!CheckChannels(channels, name)) return false;
-      declared = uint64_t(frames) * FrameBytes(format, channels);
+      declared = static_cast<uint64_t>(frames) * FrameBytes(format, channels);
       if (!AIFFRate(comm + 8, &freq)) QVR::WARN("Sound: bad sample rate %s\n", name);
       haveComm = true;
     } else if (std::memcmp(header, "SSND", 4) == 0) {
       uint8_t ssnd[8];
       if (body + 8 > streamSize || file.Read(ssnd, 8) != 8) break;
       const uint32_t offset = GetBE32(ssnd), blockSize = GetBE32(ssnd + 4);
-      dataStart = body + 8 + uint64_t(offset);
-      QVR::WARN("Sound: offset=%d, datasize=%d, position=%d\n", int(offset), int(blockSize),
-                int(dataStart));
+      dataStart = body + 8 + static_cast<uint64_t>(offset);
+      QVR::WARN("Sound: offset=%d, datasize=%d, position=%d\n", static_cast<int>(offset),
+                static_cast<int>(blockSize), static_cast<int>(dataStart));
       if (dataStart > chunkEnd) {
         QVR::WARN("Sound: not a valid AIFF file %s\n", name);
         return false;
@@ -109,7 +108,7 @@ bool ReadAIFF(QVRResFile& file, SoundData& out) {
     return false;
   }
   uint32_t got = 0;
-  if (size && SeekTo(file, dataStart)) got = file.Read(data, uint32_t(size));
+  if (size && SeekTo(file, dataStart)) got = file.Read(data, static_cast<uint32_t>(size));
   got -= got % frameBytes;
   if (format == QVR_AUDIO_S16MSB) {
     SwapBytes16(data, got / 2);
@@ -125,5 +124,4 @@ bool ReadAIFF(QVRResFile& file, SoundData& out) {
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

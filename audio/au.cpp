@@ -5,15 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "io/le.h"
 #include "audio/convert.h"
 #include "audio/readers.h"
+#include "io/le.h"
 #include "qvr3d/core.h"
 #include "qvr3d/sound.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 bool ReadAU(QVRResFile& file, SoundData& out) {
   const char* name = StreamName(file);
@@ -37,10 +36,11 @@ bool ReadAU(QVRResFile& file, SoundData& out) {
   } else if (encoding == 3) {
     format = QVR_AUDIO_S16MSB;
   } else {
-    QVR::WARN("Sound: AU encoding not supported (%d) - %s\n", int(encoding), name);
+    QVR::WARN("Sound: AU encoding not supported (%d) - %s\n", static_cast<int>(encoding), name);
     return false;
   }
-  if (!CheckChannels(long(channels > 0x7FFFFFFFu ? 0x7FFFFFFFu : channels), name)) return false;
+  if (!CheckChannels(static_cast<long>(channels > 0x7FFFFFFFu ? 0x7FFFFFFFu : channels), name))
+    return false;
 
   const uint64_t streamSize = StreamSize(file);
   if (offset > streamSize) return false;
@@ -48,26 +48,25 @@ bool ReadAU(QVRResFile& file, SoundData& out) {
   // A size the stream cannot deliver would end in a short read: refused
   // before anything is allocated.
   if (offset + size > streamSize) return false;
-  size -= size % FrameBytes(format, int(channels));
+  size -= size % FrameBytes(format, static_cast<int>(channels));
   uint8_t* data = AllocSamples(size);
   if (!data) return false;
-  if (size && (!SeekTo(file, offset) || file.Read(data, uint32_t(size)) != size)) {
+  if (size && (!SeekTo(file, offset) || file.Read(data, static_cast<uint32_t>(size)) != size)) {
     std::free(data);
     return false;
   }
   if (format == QVR_AUDIO_S16MSB) {
-    SwapBytes16(data, uint32_t(size / 2));
+    SwapBytes16(data, static_cast<uint32_t>(size / 2));
     format = QVR_AUDIO_S16LSB;
   }
 
   std::free(out.data);
   out.format = format;
-  out.freq = int(freq);
-  out.channels = int(channels);
+  out.freq = static_cast<int>(freq);
+  out.channels = static_cast<int>(channels);
   out.data = data;
-  out.size = uint32_t(size);
+  out.size = static_cast<uint32_t>(size);
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

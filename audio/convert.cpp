@@ -12,8 +12,7 @@
 #define QVR_CONVERT_SSE2 1
 #endif
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
@@ -42,48 +41,55 @@ void Mix16(const uint8_t* __restrict in, uint32_t frames, uint8_t* __restrict ou
   // pmaddwd adds each left/right pair exactly into 32 bits; packssdw clips
   // the sums to the 16-bit range.
   const __m128i ones = _mm_set1_epi16(1);
-  const __m128i bias = _mm_set1_epi16(int16_t(uint16_t(kBias)));
+  const __m128i bias = _mm_set1_epi16(static_cast<int16_t>(static_cast<uint16_t>(kBias)));
   for (; i + 8 <= frames; i += 8) {
-    __m128i a = Load(in + 4 * size_t(i)), b = Load(in + 4 * size_t(i) + 16);
+    __m128i a = Load(in + 4 * static_cast<size_t>(i)),
+            b = Load(in + 4 * static_cast<size_t>(i) + 16);
     if (kBig) a = Swap16(a), b = Swap16(b);
     if (kBias) a = _mm_xor_si128(a, bias), b = _mm_xor_si128(b, bias);
     __m128i sum = _mm_packs_epi32(_mm_madd_epi16(a, ones), _mm_madd_epi16(b, ones));
     if (kBias) sum = _mm_xor_si128(sum, bias);
     if (kBig) sum = Swap16(sum);
-    Store(out + 2 * size_t(i), sum);
+    Store(out + 2 * static_cast<size_t>(i), sum);
   }
 #endif
   for (; i < frames; ++i) {
-    const uint8_t* f = in + 4 * size_t(i);
-    int left = int(int16_t(uint16_t((f[hi] << 8) | f[lo]) ^ kBias));
-    int right = int(int16_t(uint16_t((f[2 + hi] << 8) | f[2 + lo]) ^ kBias));
-    unsigned sum = unsigned(Clip(left + right, -32768, 32767)) ^ unsigned(kBias);
-    out[2 * size_t(i) + hi] = uint8_t(sum >> 8);
-    out[2 * size_t(i) + lo] = uint8_t(sum);
+    const uint8_t* f = in + 4 * static_cast<size_t>(i);
+    int left =
+        static_cast<int>(static_cast<int16_t>(static_cast<uint16_t>((f[hi] << 8) | f[lo]) ^ kBias));
+    int right = static_cast<int>(
+        static_cast<int16_t>(static_cast<uint16_t>((f[2 + hi] << 8) | f[2 + lo]) ^ kBias));
+    unsigned sum =
+        static_cast<unsigned>(Clip(left + right, -32768, 32767)) ^ static_cast<unsigned>(kBias);
+    out[2 * static_cast<size_t>(i) + hi] = static_cast<uint8_t>(sum >> 8);
+    out[2 * static_cast<size_t>(i) + lo] = static_cast<uint8_t>(sum);
   }
 }
 
 template <int kBias>
 void Mix8(const uint8_t* in, uint32_t frames, uint8_t* out) {
   for (uint32_t i = 0; i < frames; ++i) {
-    int left = int(int8_t(in[2 * size_t(i)] ^ kBias));
-    int right = int(int8_t(in[2 * size_t(i) + 1] ^ kBias));
-    out[i] = uint8_t(Clip(left + right, -128, 127) ^ kBias);
+    int left = static_cast<int>(static_cast<int8_t>(in[2 * static_cast<size_t>(i)] ^ kBias));
+    int right = static_cast<int>(static_cast<int8_t>(in[2 * static_cast<size_t>(i) + 1] ^ kBias));
+    out[i] = static_cast<uint8_t>(Clip(left + right, -128, 127) ^ kBias);
   }
 }
 
 template <unsigned kSize>
 void Double(const uint8_t* __restrict in, uint32_t frames, uint8_t* __restrict out) {
   for (uint32_t i = 0; i < frames; ++i) {
-    std::memcpy(out + 2 * kSize * size_t(i), in + kSize * size_t(i), kSize);
-    std::memcpy(out + 2 * kSize * size_t(i) + kSize, in + kSize * size_t(i), kSize);
+    std::memcpy(out + 2 * kSize * static_cast<size_t>(i), in + kSize * static_cast<size_t>(i),
+                kSize);
+    std::memcpy(out + 2 * kSize * static_cast<size_t>(i) + kSize,
+                in + kSize * static_cast<size_t>(i), kSize);
   }
 }
 
 template <unsigned kSize>
 void Halve(const uint8_t* in, uint32_t kept, uint8_t* out) {
   for (uint32_t i = 0; i < kept; ++i)
-    std::memmove(out + kSize * size_t(i), in + 2 * kSize * size_t(i), kSize);
+    std::memmove(out + kSize * static_cast<size_t>(i), in + 2 * kSize * static_cast<size_t>(i),
+                 kSize);
 }
 
 }  // namespace
@@ -91,9 +97,9 @@ void Halve(const uint8_t* in, uint32_t kept, uint8_t* out) {
 void SwapBytes16(uint8_t* data, uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) {
     uint16_t v;
-    std::memcpy(&v, data + 2 * size_t(i), 2);
-    v = uint16_t((v >> 8) | (v << 8));
-    std::memcpy(data + 2 * size_t(i), &v, 2);
+    std::memcpy(&v, data + 2 * static_cast<size_t>(i), 2);
+    v = static_cast<uint16_t>((v >> 8) | (v << 8));
+    std::memcpy(data + 2 * static_cast<size_t>(i), &v, 2);
   }
 }
 
@@ -125,14 +131,15 @@ void Widen8to16(const uint8_t* __restrict in, uint32_t count, uint8_t* __restric
   const __m128i zero = _mm_setzero_si128();
   for (; i + 16 <= count; i += 16) {
     __m128i v = Load(in + i);
-    Store(out + 2 * size_t(i), bigEndian ? _mm_unpacklo_epi8(v, zero) : _mm_unpacklo_epi8(zero, v));
-    Store(out + 2 * size_t(i) + 16,
+    Store(out + 2 * static_cast<size_t>(i),
+          bigEndian ? _mm_unpacklo_epi8(v, zero) : _mm_unpacklo_epi8(zero, v));
+    Store(out + 2 * static_cast<size_t>(i) + 16,
           bigEndian ? _mm_unpackhi_epi8(v, zero) : _mm_unpackhi_epi8(zero, v));
   }
 #endif
   for (; i < count; ++i) {
-    out[2 * size_t(i) + hi] = in[i];
-    out[2 * size_t(i) + 1 - hi] = 0;
+    out[2 * static_cast<size_t>(i) + hi] = in[i];
+    out[2 * static_cast<size_t>(i) + 1 - hi] = 0;
   }
 }
 
@@ -144,7 +151,8 @@ void Narrow16to8(const uint8_t* in, uint32_t count, uint8_t* out, bool bigEndian
   // passes it unchanged.
   const __m128i low = _mm_set1_epi16(0x00FF);
   for (; i + 16 <= count; i += 16) {
-    __m128i a = Load(in + 2 * size_t(i)), b = Load(in + 2 * size_t(i) + 16);
+    __m128i a = Load(in + 2 * static_cast<size_t>(i)),
+            b = Load(in + 2 * static_cast<size_t>(i) + 16);
     if (bigEndian)
       a = _mm_and_si128(a, low), b = _mm_and_si128(b, low);
     else
@@ -152,7 +160,7 @@ void Narrow16to8(const uint8_t* in, uint32_t count, uint8_t* out, bool bigEndian
     Store(out + i, _mm_packus_epi16(a, b));
   }
 #endif
-  for (; i < count; ++i) out[i] = in[2 * size_t(i) + hi];
+  for (; i < count; ++i) out[i] = in[2 * static_cast<size_t>(i) + hi];
 }
 
 void DoubleFrames(const uint8_t* in, uint32_t frames, unsigned frameSize, uint8_t* out) {
@@ -168,9 +176,10 @@ void DoubleFrames(const uint8_t* in, uint32_t frames, unsigned frameSize, uint8_
       break;
     default:
       for (uint32_t i = 0; i < frames; ++i) {
-        std::memcpy(out + 2 * size_t(frameSize) * i, in + size_t(frameSize) * i, frameSize);
-        std::memcpy(out + size_t(frameSize) * (2 * size_t(i) + 1), in + size_t(frameSize) * i,
-                    frameSize);
+        std::memcpy(out + 2 * static_cast<size_t>(frameSize) * i,
+                    in + static_cast<size_t>(frameSize) * i, frameSize);
+        std::memcpy(out + static_cast<size_t>(frameSize) * (2 * static_cast<size_t>(i) + 1),
+                    in + static_cast<size_t>(frameSize) * i, frameSize);
       }
   }
 }
@@ -189,7 +198,8 @@ uint32_t HalveFrames(const uint8_t* in, uint32_t frames, unsigned frameSize, uin
       break;
     default:
       for (uint32_t i = 0; i < kept; ++i)
-        std::memmove(out + size_t(frameSize) * i, in + 2 * size_t(frameSize) * i, frameSize);
+        std::memmove(out + static_cast<size_t>(frameSize) * i,
+                     in + 2 * static_cast<size_t>(frameSize) * i, frameSize);
   }
   return kept;
 }
@@ -211,5 +221,4 @@ void MonoToStereo(const uint8_t* in, uint32_t count, unsigned sampleBytes, uint8
   DoubleFrames(in, count, sampleBytes, out);
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

@@ -6,11 +6,10 @@
 
 #include <cstdint>
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 /// Bytes per sample of a format code (its low byte / 8).
-inline unsigned SampleBytes(int format) { return (unsigned(format) & 0xFFu) / 8u; }
+inline unsigned SampleBytes(int format) { return (static_cast<unsigned>(format) & 0xFFu) / 8u; }
 
 /// Byte-swaps `count` 16-bit samples in place.
 void SwapBytes16(uint8_t* data, uint32_t count);
@@ -33,7 +32,6 @@ void MixToMono(const uint8_t* in, uint32_t frames, int format, uint8_t* out);
 /// `count` mono samples to stereo frames, each sample written twice.
 void MonoToStereo(const uint8_t* in, uint32_t count, unsigned sampleBytes, uint8_t* out);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

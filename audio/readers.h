@@ -10,8 +10,7 @@
 
 class QVRResFile;
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 /// What a reader produces: plain PCM frames and their description. The data
 /// block is owned (malloc) and freed by the destructor unless taken over.
@@ -36,7 +35,7 @@ bool ReadAU(QVRResFile& file, SoundData& out);
 
 /// Bytes per frame of a format code and channel count.
 inline unsigned FrameBytes(int format, int channels) {
-  return ((unsigned(format) & 0xFFu) / 8u) * unsigned(channels);
+  return ((static_cast<unsigned>(format) & 0xFFu) / 8u) * static_cast<unsigned>(channels);
 }
 
 /// Converts an AIFF 80-bit extended sample rate; false (rate 0) for one that
@@ -52,7 +51,6 @@ uint8_t* AllocSamples(uint64_t size);
 /// any other.
 bool CheckChannels(long channels, const char* name);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

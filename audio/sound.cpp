@@ -11,8 +11,7 @@
 #include "qvr3d/core.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 const char* StreamName(const QVRResFile& file) {
   const char* name = file.GetName();
@@ -21,7 +20,7 @@ const char* StreamName(const QVRResFile& file) {
 
 uint8_t* AllocSamples(uint64_t size) {
   if (size > 0xFFFFFFFFu) return nullptr;
-  return static_cast<uint8_t*>(std::malloc(size ? size_t(size) : 1));
+  return static_cast<uint8_t*>(std::malloc(size ? static_cast<size_t>(size) : 1));
 }
 
 bool CheckChannels(long channels, const char* name) {
@@ -30,8 +29,7 @@ bool CheckChannels(long channels, const char* name) {
   return false;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 using qvr::detail::SampleBytes;
 
@@ -39,8 +37,10 @@ namespace {
 
 // Four-byte signatures as Read32 returns them.
 constexpr uint32_t Tag(char a, char b, char c, char d) {
-  return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
-         uint32_t(uint8_t(d)) << 24;
+  return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
+         static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
 }
 
 // A buffer for a conversion's result, or null (with a warning) when the size
@@ -132,7 +132,7 @@ bool QVRSound::LoadOGG(QVRResFile&) { return false; }
 
 bool QVRSound::Save(QVRResFile&, int) { return false; }
 
-unsigned QVRSound::MemoryUsed() const { return m_size + unsigned(sizeof(QVRSound)); }
+unsigned QVRSound::MemoryUsed() const { return m_size + static_cast<unsigned>(sizeof(QVRSound)); }
 
 const char* QVRSound::FormatName(int format) {
   switch (format) {
@@ -155,7 +155,8 @@ const char* QVRSound::FormatName(int format) {
 
 void QVRSound::PrintInfo() const {
   QVR::LOG("Sound format : %d Hz, %s (%X), %s, %d bytes\n", m_freq, FormatName(m_format),
-           unsigned(m_format), m_channels == 1 ? "Mono" : "Stereo", int(m_size));
+           static_cast<unsigned>(m_format), m_channels == 1 ? "Mono" : "Stereo",
+           static_cast<int>(m_size));
 }
 
 void QVRSound::ReplaceData(uint8_t* data, uint32_t size) {
@@ -180,7 +181,7 @@ void QVRSound::ConvSign() {
 
 void QVRSound::Conv8to16L() {
   if (!m_data || SampleBytes(m_format) != 1) return;
-  uint8_t* data = NewBuffer(uint64_t(m_size) * 2);
+  uint8_t* data = NewBuffer(static_cast<uint64_t>(m_size) * 2);
   if (!data) return;
   qvr::detail::Widen8to16(m_data, m_size, data, false);
   ReplaceData(data, m_size * 2);
@@ -189,7 +190,7 @@ void QVRSound::Conv8to16L() {
 
 void QVRSound::Conv8to16B() {
   if (!m_data || SampleBytes(m_format) != 1) return;
-  uint8_t* data = NewBuffer(uint64_t(m_size) * 2);
+  uint8_t* data = NewBuffer(static_cast<uint64_t>(m_size) * 2);
   if (!data) return;
   qvr::detail::Widen8to16(m_data, m_size, data, true);
   ReplaceData(data, m_size * 2);
@@ -210,7 +211,7 @@ void QVRSound::ConvFreqMUL2() {
   const unsigned frameSize = GetFrameSize();
   if (!m_data || frameSize == 0 || m_freq > INT_MAX / 2) return;
   const uint32_t frames = m_size / frameSize;
-  uint8_t* data = NewBuffer(uint64_t(frames) * frameSize * 2);
+  uint8_t* data = NewBuffer(static_cast<uint64_t>(frames) * frameSize * 2);
   if (!data) return;
   qvr::detail::DoubleFrames(m_data, frames, frameSize, data);
   ReplaceData(data, frames * frameSize * 2);
@@ -221,7 +222,7 @@ void QVRSound::ConvFreqDIV2() {
   const unsigned frameSize = GetFrameSize();
   if (!m_data || frameSize == 0) return;
   const uint32_t frames = m_size / frameSize;
-  uint8_t* data = NewBuffer(uint64_t(frames / 2 + (frames & 1)) * frameSize);
+  uint8_t* data = NewBuffer(static_cast<uint64_t>(frames / 2 + (frames & 1)) * frameSize);
   if (!data) return;
   const uint32_t kept = qvr::detail::HalveFrames(m_data, frames, frameSize, data);
   ReplaceData(data, kept * frameSize);
@@ -232,7 +233,7 @@ void QVRSound::ConvMono() {
   const unsigned sampleBytes = SampleBytes(m_format);
   if (!m_data || m_channels != 2 || (sampleBytes != 1 && sampleBytes != 2)) return;
   const uint32_t frames = m_size / (2 * sampleBytes);
-  uint8_t* data = NewBuffer(uint64_t(frames) * sampleBytes);
+  uint8_t* data = NewBuffer(static_cast<uint64_t>(frames) * sampleBytes);
   if (!data) return;
   qvr::detail::MixToMono(m_data, frames, m_format, data);
   ReplaceData(data, frames * sampleBytes);
@@ -243,7 +244,7 @@ void QVRSound::ConvStereo() {
   const unsigned sampleBytes = SampleBytes(m_format);
   if (!m_data || m_channels != 1 || (sampleBytes != 1 && sampleBytes != 2)) return;
   const uint32_t count = m_size / sampleBytes;
-  uint8_t* data = NewBuffer(uint64_t(count) * sampleBytes * 2);
+  uint8_t* data = NewBuffer(static_cast<uint64_t>(count) * sampleBytes * 2);
   if (!data) return;
   qvr::detail::MonoToStereo(m_data, count, sampleBytes, data);
   ReplaceData(data, count * sampleBytes * 2);

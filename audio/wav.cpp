@@ -7,16 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "io/le.h"
 #include "audio/adpcm_ima.h"
 #include "audio/adpcm_ms.h"
 #include "audio/readers.h"
+#include "io/le.h"
 #include "qvr3d/core.h"
 #include "qvr3d/sound.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
@@ -36,7 +35,7 @@ bool FindChunk(QVRResFile& file, uint64_t streamSize, const char* id, uint32_t* 
       *length = len;
       return true;
     }
-    pos += 8 + uint64_t(len);
+    pos += 8 + static_cast<uint64_t>(len);
     if ((len & 1) && pos < streamSize && SeekTo(file, pos) && file.Read8() == 0 && file.Good())
       ++pos;
   }
@@ -92,8 +91,8 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
       return false;
     }
     file.Read16();  // extra size
-    ms.channels = uint16_t(channels);
-    ms.blockAlign = uint16_t(blockAlign);
+    ms.channels = static_cast<uint16_t>(channels);
+    ms.blockAlign = static_cast<uint16_t>(blockAlign);
     ms.samplesPerBlock = file.Read16();
     ms.numCoef = file.Read16();
     if (ms.numCoef != 7 || !fmtHolds(22 + 4u * ms.numCoef)) {
@@ -101,8 +100,8 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
       return false;
     }
     for (auto& pair : ms.coef) {
-      pair[0] = int16_t(file.Read16());
-      pair[1] = int16_t(file.Read16());
+      pair[0] = static_cast<int16_t>(file.Read16());
+      pair[1] = static_cast<int16_t>(file.Read16());
     }
   } else if (tag == kTagIMAADPCM) {
     if (!fmtHolds(20)) {
@@ -110,8 +109,8 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
       return false;
     }
     file.Read16();  // extra size
-    ima.channels = uint16_t(channels);
-    ima.blockAlign = uint16_t(blockAlign);
+    ima.channels = static_cast<uint16_t>(channels);
+    ima.blockAlign = static_cast<uint16_t>(blockAlign);
     ima.samplesPerBlock = file.Read16();
   } else if (tag != kTagPCM) {
     QVR::WARN("Sound: Unknown WAV data format - %s\n", name);
@@ -131,10 +130,10 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
   else if (bits == 4 && adpcm)
     format = QVR_AUDIO_S16LSB;
   if (!format) {
-    QVR::WARN("Sound: unknown %d-bits PCM format - %s\n", int(bits), name);
+    QVR::WARN("Sound: unknown %d-bits PCM format - %s\n", static_cast<int>(bits), name);
     return false;
   }
-  if (!CheckChannels(long(channels), name)) return false;
+  if (!CheckChannels(static_cast<long>(channels), name)) return false;
 
   uint32_t dataLength = 0;
   if (!FindChunk(file, streamSize, "data", &dataLength)) {
@@ -142,7 +141,7 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
     return false;
   }
   // Refused before allocating: a length the stream cannot deliver.
-  if (file.GetPos() + uint64_t(dataLength) > streamSize) {
+  if (file.GetPos() + static_cast<uint64_t>(dataLength) > streamSize) {
     QVR::WARN("Sound: error reading data - %s\n", name);
     return false;
   }
@@ -172,12 +171,12 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
 
   std::free(out.data);
   out.format = format;
-  out.freq = int(freq);
-  out.channels = int(channels);
+  out.freq = static_cast<int>(freq);
+  out.channels = static_cast<int>(channels);
   out.data = data;
-  out.size = dataLength & ~uint32_t(FrameBytes(format, int(channels)) - 1);
+  out.size =
+      dataLength & ~static_cast<uint32_t>(FrameBytes(format, static_cast<int>(channels)) - 1);
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

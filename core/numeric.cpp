@@ -88,24 +88,26 @@ float AngleDiff(float from, float to) {
 }  // namespace QVR
 
 bool QVRRect::IsIntersect(const QVRRect& other) const {
-  return Overlap(x, int16_t(w), other.x, int16_t(other.w)) != 0 &&
-         Overlap(y, int16_t(h), other.y, int16_t(other.h)) != 0;
+  return Overlap(x, static_cast<int16_t>(w), other.x, static_cast<int16_t>(other.w)) != 0 &&
+         Overlap(y, static_cast<int16_t>(h), other.y, static_cast<int16_t>(other.h)) != 0;
 }
 
 QVRRect QVRRect::Union(const QVRRect& other) const {
   int left = std::min<int>(x, other.x);
   int top = std::min<int>(y, other.y);
-  int right = std::max(x + int16_t(w), other.x + int16_t(other.w));
-  int bottom = std::max(y + int16_t(h), other.y + int16_t(other.h));
-  return QVRRect{int16_t(left), int16_t(top), uint16_t(right - left), uint16_t(bottom - top)};
+  int right = std::max(x + static_cast<int16_t>(w), other.x + static_cast<int16_t>(other.w));
+  int bottom = std::max(y + static_cast<int16_t>(h), other.y + static_cast<int16_t>(other.h));
+  return QVRRect{static_cast<int16_t>(left), static_cast<int16_t>(top),
+                 static_cast<uint16_t>(right - left), static_cast<uint16_t>(bottom - top)};
 }
 
 QVRRect QVRRect::Intersection(const QVRRect& other) const {
   int left = std::max<int>(x, other.x);
   int top = std::max<int>(y, other.y);
-  int width = Overlap(x, int16_t(w), other.x, int16_t(other.w));
-  int height = Overlap(y, int16_t(h), other.y, int16_t(other.h));
-  return QVRRect{int16_t(left), int16_t(top), uint16_t(width), uint16_t(height)};
+  int width = Overlap(x, static_cast<int16_t>(w), other.x, static_cast<int16_t>(other.w));
+  int height = Overlap(y, static_cast<int16_t>(h), other.y, static_cast<int16_t>(other.h));
+  return QVRRect{static_cast<int16_t>(left), static_cast<int16_t>(top),
+                 static_cast<uint16_t>(width), static_cast<uint16_t>(height)};
 }
 
 void QVRRect::Intersect(const QVRRect& other) { *this = Intersection(other); }

@@ -387,7 +387,7 @@ QVRString& QVRString::Format(const char* fmt, ...) {
       break;
     }
     if (r >= 0) {
-      Reallocate(Round4(uint64_t(r) + 1), false);
+      Reallocate(Round4(static_cast<uint64_t>(r) + 1), false);
     } else if (m_capacity < kMaxFormatDoubling) {
       Reallocate(m_capacity * 2, false);
     } else {

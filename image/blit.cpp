@@ -18,7 +18,7 @@ bool ClipBlock(int dx, int dy, int64_t srcWidth, int64_t srcHeight, int sx, int 
                unsigned h, int clipX1, int clipY1, int clipX2, int clipY2, Block& b) {
   if (dx > clipX2 || dy > clipY2 || sx < 0 || sy < 0 || sx >= srcWidth || sy >= srcHeight)
     return false;
-  b = Block{dx, dy, sx, sy, int64_t(w), int64_t(h)};
+  b = Block{dx, dy, sx, sy, static_cast<int64_t>(w), static_cast<int64_t>(h)};
   if (b.dx < clipX1) {
     int64_t d = clipX1 - b.dx;
     b.sx += d;
@@ -55,9 +55,10 @@ void QVRImage::CopyImage(int dx, int dy, const QVRImage* src, int sx, int sy, un
                  m_clipY2, b))
     return;
   size_t Bpp = GetBytesPerPixel();
-  qvr::detail::CopyRows(m_pixels + size_t(b.dy) * m_pitch + size_t(b.dx) * Bpp, m_pitch,
-                        src->m_pixels + size_t(b.sy) * src->m_pitch + size_t(b.sx) * Bpp,
-                        src->m_pitch, size_t(b.w) * Bpp, size_t(b.h));
+  qvr::detail::CopyRows(
+      m_pixels + static_cast<size_t>(b.dy) * m_pitch + static_cast<size_t>(b.dx) * Bpp, m_pitch,
+      src->m_pixels + static_cast<size_t>(b.sy) * src->m_pitch + static_cast<size_t>(b.sx) * Bpp,
+      src->m_pitch, static_cast<size_t>(b.w) * Bpp, static_cast<size_t>(b.h));
 }
 
 void QVRImage::TCopyImage(int dx, int dy, uint32_t key, const QVRImage* src, int sx, int sy,
@@ -70,21 +71,22 @@ void QVRImage::TCopyImage(int dx, int dy, uint32_t key, const QVRImage* src, int
   if (!ClipBlock(dx, dy, src->m_width, src->m_height, sx, sy, w, h, m_clipX1, m_clipY1, m_clipX2,
                  m_clipY2, b))
     return;
-  size_t rowBytes = size_t(b.w) * Bpp;
-  const uint8_t* from = src->m_pixels + size_t(b.sy) * src->m_pitch + size_t(b.sx) * Bpp;
+  size_t rowBytes = static_cast<size_t>(b.w) * Bpp;
+  const uint8_t* from =
+      src->m_pixels + static_cast<size_t>(b.sy) * src->m_pitch + static_cast<size_t>(b.sx) * Bpp;
   size_t fromPitch = src->m_pitch;
   uint8_t* copy = nullptr;
   if (src == this) {
     // The source block is taken before any pixel of it can be overwritten.
-    copy = new (std::nothrow) uint8_t[rowBytes * size_t(b.h)];
+    copy = new (std::nothrow) uint8_t[rowBytes * static_cast<size_t>(b.h)];
     if (copy == nullptr) return;
-    qvr::detail::CopyRows(copy, rowBytes, from, fromPitch, rowBytes, size_t(b.h));
+    qvr::detail::CopyRows(copy, rowBytes, from, fromPitch, rowBytes, static_cast<size_t>(b.h));
     from = copy;
     fromPitch = rowBytes;
   }
-  uint8_t* to = m_pixels + size_t(b.dy) * m_pitch + size_t(b.dx) * Bpp;
+  uint8_t* to = m_pixels + static_cast<size_t>(b.dy) * m_pitch + static_cast<size_t>(b.dx) * Bpp;
   for (int64_t r = 0; r < b.h; ++r, to += m_pitch, from += fromPitch)
-    qvr::detail::KeyCopyPixels(to, from, size_t(b.w), key, unsigned(Bpp));
+    qvr::detail::KeyCopyPixels(to, from, static_cast<size_t>(b.w), key, static_cast<unsigned>(Bpp));
   delete[] copy;
 }
 
@@ -95,10 +97,11 @@ void QVRImage::MoveInside(int sx, int sy, unsigned w, unsigned h, int dx, int dy
                  b))
     return;
   size_t Bpp = GetBytesPerPixel();
-  size_t rowBytes = size_t(b.w) * Bpp;
-  uint8_t* to = m_pixels + size_t(b.dy) * m_pitch + size_t(b.dx) * Bpp;
-  const uint8_t* from = m_pixels + size_t(b.sy) * m_pitch + size_t(b.sx) * Bpp;
-  size_t rows = size_t(b.h);
+  size_t rowBytes = static_cast<size_t>(b.w) * Bpp;
+  uint8_t* to = m_pixels + static_cast<size_t>(b.dy) * m_pitch + static_cast<size_t>(b.dx) * Bpp;
+  const uint8_t* from =
+      m_pixels + static_cast<size_t>(b.sy) * m_pitch + static_cast<size_t>(b.sx) * Bpp;
+  size_t rows = static_cast<size_t>(b.h);
   // Rows go in the order that never overwrites a source row still to move.
   for (size_t i = 0; i < rows; ++i) {
     size_t r = b.sy > b.dy ? i : rows - 1 - i;

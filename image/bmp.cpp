@@ -20,8 +20,7 @@
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
@@ -48,21 +47,21 @@ struct BmpInfo {
 // Image row that the n-th stored row fills.
 inline uint8_t* RowOf(QVRImage& img, const BmpInfo& info, uint32_t stored) {
   const uint32_t y = info.topDown ? stored : info.height - 1 - stored;
-  return img.GetPixels() + size_t(y) * img.GetPitch();
+  return img.GetPixels() + static_cast<size_t>(y) * img.GetPitch();
 }
 
 bool ReadRows(QVRImage& img, QVRResFile& file, const BmpInfo& info) {
   const uint32_t w = info.width, h = info.height;
-  const uint64_t packed = (uint64_t(w) * info.bits + 7) / 8;
-  const unsigned pad = unsigned((4 - packed % 4) % 4);
+  const uint64_t packed = (static_cast<uint64_t>(w) * info.bits + 7) / 8;
+  const unsigned pad = static_cast<unsigned>((4 - packed % 4) % 4);
   const bool unpack = info.bits < 8;
-  std::vector<uint8_t> scratch(unpack ? size_t(packed + pad) : 0);
+  std::vector<uint8_t> scratch(unpack ? static_cast<size_t>(packed + pad) : 0);
   uint8_t padBytes[4];
   for (uint32_t stored = 0; stored < h; ++stored) {
     uint8_t* row = RowOf(img, info, stored);
     if (unpack) {
       // Padding comes with the packed bytes: one read per row either way.
-      if (file.Read(scratch.data(), unsigned(packed + pad)) < packed) {
+      if (file.Read(scratch.data(), static_cast<unsigned>(packed + pad)) < packed) {
         QVR::LOG("BMP: error reading data\n");
         return false;
       }
@@ -77,7 +76,7 @@ bool ReadRows(QVRImage& img, QVRResFile& file, const BmpInfo& info) {
         if (w & 1) row[w - 1] = in[w >> 1] >> 4;
       }
     } else {
-      if (file.Read(row, unsigned(packed)) < packed) {
+      if (file.Read(row, static_cast<unsigned>(packed)) < packed) {
         QVR::LOG("BMP: error reading data\n");
         return false;
       }
@@ -97,7 +96,7 @@ bool ReadRows(QVRImage& img, QVRResFile& file, const BmpInfo& info) {
 // beyond the right edge are dropped; a move past the last row ends decoding.
 bool ReadRle8(QVRImage& img, QVRResFile& file, const BmpInfo& info) {
   const uint32_t w = info.width, h = info.height;
-  std::memset(img.GetPixels(), 0, size_t(img.GetPitch()) * h);
+  std::memset(img.GetPixels(), 0, static_cast<size_t>(img.GetPitch()) * h);
   StreamInput in(file);
   uint32_t x = 0, stored = 0;
   uint8_t* row = RowOf(img, info, 0);
@@ -106,7 +105,7 @@ bool ReadRle8(QVRImage& img, QVRResFile& file, const BmpInfo& info) {
     const unsigned count = in.cur[0], value = in.cur[1];
     in.cur += 2;
     if (count != 0) {
-      if (x < w) std::memset(row + x, int(value), count < w - x ? count : w - x);
+      if (x < w) std::memset(row + x, static_cast<int>(value), count < w - x ? count : w - x);
       x = count < w - x ? x + count : w;
       continue;
     }
@@ -172,8 +171,8 @@ bool ReadBMP(QVRImage& img, QVRResFile& file) {
     height = Get16(h + 2);
     info.bits = Get16(h + 6);
   } else {
-    width = int32_t(Get32(h));
-    height = int32_t(Get32(h + 4));
+    width = static_cast<int32_t>(Get32(h));
+    height = static_cast<int32_t>(Get32(h + 4));
     info.bits = Get16(h + 10);
     info.compression = Get32(h + 12);
   }
@@ -193,18 +192,18 @@ bool ReadBMP(QVRImage& img, QVRResFile& file) {
     QVR::LOG("BMP: can not allocate image\n");
     return false;
   }
-  info.width = uint32_t(width);
-  info.height = uint32_t(height);
+  info.width = static_cast<uint32_t>(width);
+  info.height = static_cast<uint32_t>(height);
   info.dataStart = info.start + dataOffset;
 
   // Refuse what the stream cannot back before allocating for it: all rows
   // but the last with their padding, the last one at least to its pixels.
   const uint64_t dataLeft = streamLeft > dataOffset ? streamLeft - dataOffset : 0;
-  const uint64_t packed = (uint64_t(info.width) * bits + 7) / 8;
-  const uint64_t stride = (packed + 3) & ~uint64_t(3);
-  const bool backed = info.compression == 0
-                          ? (info.height - 1) * stride + packed <= dataLeft
-                          : uint64_t(info.width) * info.height <= dataLeft * kMaxRlePixelsPerByte;
+  const uint64_t packed = (static_cast<uint64_t>(info.width) * bits + 7) / 8;
+  const uint64_t stride = (packed + 3) & ~static_cast<uint64_t>(3);
+  const bool backed = info.compression == 0 ? (info.height - 1) * stride + packed <= dataLeft
+                                            : static_cast<uint64_t>(info.width) * info.height <=
+                                                  dataLeft * kMaxRlePixelsPerByte;
   if (!backed) {
     QVR::LOG("BMP: unexpected EOF\n");
     return false;
@@ -226,9 +225,10 @@ bool ReadBMP(QVRImage& img, QVRResFile& file) {
     // data; writers that list fewer colours than 2^bits leave the other
     // entries black rather than filled with pixel bytes.
     const unsigned entryBytes = core ? 3 : 4;
-    const uint64_t paletteStart = kFileHeaderSize + uint64_t(info.headerSize);
+    const uint64_t paletteStart = kFileHeaderSize + static_cast<uint64_t>(info.headerSize);
     const uint64_t gap = dataOffset > paletteStart ? dataOffset - paletteStart : 0;
-    const unsigned stored = gap / entryBytes < count ? unsigned(gap / entryBytes) : count;
+    const unsigned stored =
+        gap / entryBytes < count ? static_cast<unsigned>(gap / entryBytes) : count;
     uint8_t table[256 * 4] = {};
     if (stored != 0 && SeekTo(file, info.start + paletteStart))
       file.Read(table, stored * entryBytes);
@@ -254,7 +254,7 @@ bool WriteBMP(QVRImage& img, QVRResFile& file) {
   if (!file.Good() || w == 0 || h == 0 || img.GetPixels() == nullptr) return false;
   const unsigned bits = img.GetBytesPerPixel() * 8;
   const uint64_t pitch = img.GetPitch();
-  const uint64_t stride = (pitch + 3) & ~uint64_t(3);
+  const uint64_t stride = (pitch + 3) & ~static_cast<uint64_t>(3);
 
   // Only 8-bit images carry a palette in the file; a deeper image may keep
   // one in memory, but 2^24 or 2^32 slots would be nonsense. An 8-bit image
@@ -275,15 +275,15 @@ bool WriteBMP(QVRImage& img, QVRResFile& file) {
   header[1] = 'M';
   // The size is known before the first byte goes out, so the header is
   // right at once and the stream ends up after the file, not inside it.
-  Put32(header + 2, uint32_t(dataOffset + stride * h));
-  Put32(header + 10, uint32_t(dataOffset));
+  Put32(header + 2, static_cast<uint32_t>(dataOffset + stride * h));
+  Put32(header + 10, static_cast<uint32_t>(dataOffset));
   uint8_t* info = header + kFileHeaderSize;
   Put32(info, kInfoHeaderSize);
   Put32(info + 4, w);
   Put32(info + 8, h);
   Put16(info + 12, 1);
   Put16(info + 14, bits);
-  Put32(info + 20, uint32_t(stride * h));  // the padded rows, as stored
+  Put32(info + 20, static_cast<uint32_t>(stride * h));  // the padded rows, as stored
   Put32(info + 32, used);
   Put32(info + 36, used);
   file.Write(header, sizeof header);
@@ -299,11 +299,12 @@ bool WriteBMP(QVRImage& img, QVRResFile& file) {
     file.Write(table, 4 * slots);
   }
 
-  std::vector<uint8_t> row(size_t(stride), 0);
+  std::vector<uint8_t> row(static_cast<size_t>(stride), 0);
   for (uint32_t written = 0; written < h; ++written) {
-    std::memcpy(row.data(), img.GetPixels() + size_t(h - 1 - written) * pitch, size_t(pitch));
-    if (file.Write(row.data(), unsigned(stride)) < stride) {
-      QVR::LOG("BMP: error writing data, line %d\n", int(written));
+    std::memcpy(row.data(), img.GetPixels() + static_cast<size_t>(h - 1 - written) * pitch,
+                static_cast<size_t>(pitch));
+    if (file.Write(row.data(), static_cast<unsigned>(stride)) < stride) {
+      QVR::LOG("BMP: error writing data, line %d\n", static_cast<int>(written));
       return false;
     }
   }
@@ -311,5 +312,4 @@ bool WriteBMP(QVRImage& img, QVRResFile& file) {
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

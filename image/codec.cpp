@@ -11,8 +11,7 @@
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 bool ReplacePixels(QVRImage& img, uint64_t width, uint64_t height, unsigned bpp, size_t slack) {
   uint8_t*& pixels = ImageAccess::Pixels(img);
@@ -22,11 +21,11 @@ bool ReplacePixels(QVRImage& img, uint64_t width, uint64_t height, unsigned bpp,
   if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide ||
       !ImageBytes(width, height, bpp, pitch, bytes) || bytes > SIZE_MAX - slack)
     return false;
-  pixels = new (std::nothrow) uint8_t[size_t(bytes) + slack];
+  pixels = new (std::nothrow) uint8_t[static_cast<size_t>(bytes) + slack];
   if (pixels == nullptr) return false;
-  ImageAccess::Width(img) = uint32_t(width);
-  ImageAccess::Height(img) = uint32_t(height);
-  ImageAccess::Bpp(img) = uint16_t(bpp);
+  ImageAccess::Width(img) = static_cast<uint32_t>(width);
+  ImageAccess::Height(img) = static_cast<uint32_t>(height);
+  ImageAccess::Bpp(img) = static_cast<uint16_t>(bpp);
   ImageAccess::Pitch(img) = pitch;
   return true;
 }
@@ -69,8 +68,9 @@ bool StreamInput::Refill(size_t need) {
   std::memmove(m_buffer, cur, keep);
   cur = m_buffer;
   end = m_buffer + keep;
-  while (size_t(end - cur) < need) {
-    const unsigned got = m_file.Read(const_cast<uint8_t*>(end), unsigned(kBufferSize - keep));
+  while (static_cast<size_t>(end - cur) < need) {
+    const unsigned got =
+        m_file.Read(const_cast<uint8_t*>(end), static_cast<unsigned>(kBufferSize - keep));
     end += got;
     if (got == 0 || !m_file.Good()) {
       m_atEnd = true;
@@ -108,23 +108,22 @@ void StreamInput::Finish() {
   if (m_finished) return;
   m_finished = true;
   if (m_mem != nullptr) {
-    const unsigned target = unsigned(cur - m_mem->GetData());
+    const unsigned target = static_cast<unsigned>(cur - m_mem->GetData());
     const unsigned size = m_mem->GetSize();
     if (target < size) {
-      m_mem->Seek(int(target), QVRResFile::SEEK_FROM_START);
+      m_mem->Seek(static_cast<int>(target), QVRResFile::SEEK_FROM_START);
     } else if (size > 0 && m_mem->GetPos() < size) {
       // The end is not a seekable position: read the last byte instead, which
       // leaves the stream exactly as a read up to its end does.
       uint8_t last;
-      m_mem->Seek(int(size - 1), QVRResFile::SEEK_FROM_START);
+      m_mem->Seek(static_cast<int>(size - 1), QVRResFile::SEEK_FROM_START);
       m_mem->Read(&last, 1);
     }
     return;
   }
   const size_t unread = Avail();
-  if (unread > 0) m_file.Seek(-int(unread), QVRResFile::SEEK_FROM_CURRENT);
+  if (unread > 0) m_file.Seek(-static_cast<int>(unread), QVRResFile::SEEK_FROM_CURRENT);
   cur = end;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

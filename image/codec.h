@@ -16,8 +16,7 @@ class QVRResFile;
 class QVRMemFile;
 class QVRPal;
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 // ---- The codecs ------------------------------------------------------------
 // Readers follow one contract: they replace the image's pixel buffer, width,
@@ -46,8 +45,7 @@ constexpr uint32_t kMaxImageSide = 32767;
 // the end for decoders that copy in whole words (not counted in any field).
 // False, with the fields left as they were but no pixel buffer, when a side
 // is zero or above kMaxImageSide, the size does not fit, or memory runs out.
-bool ReplacePixels(QVRImage& img, uint64_t width, uint64_t height, unsigned bpp,
-                   size_t slack = 0);
+bool ReplacePixels(QVRImage& img, uint64_t width, uint64_t height, unsigned bpp, size_t slack = 0);
 
 // The image's palette resized to `count` entries, created when missing.
 QVRPal* PaletteOfSize(QVRImage& img, unsigned count);
@@ -67,7 +65,7 @@ class StreamInput {
   // reading more when needed. False when the stream has fewer left; the
   // bytes that remain stay available.
   bool Refill(size_t need);
-  size_t Avail() const { return size_t(end - cur); }
+  size_t Avail() const { return static_cast<size_t>(end - cur); }
   // The next byte, or -1 at the end of the data.
   int Byte() {
     if (cur == end && !Refill(1)) return -1;
@@ -94,7 +92,6 @@ class StreamInput {
   bool m_atEnd = false;
 };
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

@@ -52,7 +52,7 @@ inline void Run(uint8_t* p, size_t count, uint32_t colour, QVRImage::DrawMode mo
 bool ClampSpan(int64_t start, uint64_t length, int low, int high, int64_t& first, int64_t& last) {
   if (length == 0) return false;
   first = start;
-  last = start + int64_t(length) - 1;
+  last = start + static_cast<int64_t>(length) - 1;
   if (first > high || last < low) return false;
   if (first < low) first = low;
   if (last > high) last = high;
@@ -64,11 +64,12 @@ bool ClampSpan(int64_t start, uint64_t length, int low, int high, int64_t& first
 void QVRImage::HLine(int x, int y, unsigned length, uint32_t colour, DrawMode mode) {
   unsigned Bpp = GetBytesPerPixel();
   if (m_pixels == nullptr || Bpp - 1 > 3 || y < m_clipY1 || y > m_clipY2 || length == 0) return;
-  int64_t x1 = x, x2 = int64_t(x) + length - 1;
+  int64_t x1 = x, x2 = static_cast<int64_t>(x) + length - 1;
   if (x1 > m_clipX2 || x2 < m_clipX1) return;
   if (x1 < m_clipX1) x1 = m_clipX1;
   if (x2 > m_clipX2) x2 = m_clipX2;
-  Run(m_pixels + size_t(y) * m_pitch + size_t(x1) * Bpp, size_t(x2 - x1 + 1), colour, mode, Bpp);
+  Run(m_pixels + static_cast<size_t>(y) * m_pitch + static_cast<size_t>(x1) * Bpp,
+      static_cast<size_t>(x2 - x1 + 1), colour, mode, Bpp);
 }
 
 void QVRImage::VLine(int x, int y, unsigned length, uint32_t colour, DrawMode mode) {
@@ -76,7 +77,7 @@ void QVRImage::VLine(int x, int y, unsigned length, uint32_t colour, DrawMode mo
   if (m_pixels == nullptr || x < m_clipX1 || x > m_clipX2) return;
   int64_t y1, y2;
   if (!ClampSpan(y, length, m_clipY1, m_clipY2, y1, y2)) return;
-  uint8_t* p = m_pixels + size_t(y1) * m_pitch + size_t(x) * Bpp;
+  uint8_t* p = m_pixels + static_cast<size_t>(y1) * m_pitch + static_cast<size_t>(x) * Bpp;
   size_t pitch = m_pitch;
   WithStore(Bpp, mode, [&](auto store) {
     for (int64_t n = y2 - y1 + 1; n > 0; --n, p += pitch) store.Apply(p, colour);
@@ -90,7 +91,7 @@ void QVRImage::Line(int x1, int y1, int x2, int y2, uint32_t colour, DrawMode mo
   if ((x1 < cx1 && x2 < cx1) || (x1 > cx2 && x2 > cx2) || (y1 < cy1 && y2 < cy1) ||
       (y1 > cy2 && y2 > cy2))
     return;
-  int64_t dx = int64_t(x2) - x1, dy = int64_t(y2) - y1;
+  int64_t dx = static_cast<int64_t>(x2) - x1, dy = static_cast<int64_t>(y2) - y1;
   int sx = dx >= 0 ? 1 : -1, sy = dy >= 0 ? 1 : -1;
   int64_t nx = (dx >= 0 ? dx : -dx) + 1, ny = (dy >= 0 ? dy : -dy) + 1;
   uint8_t* pixels = m_pixels;
@@ -99,7 +100,7 @@ void QVRImage::Line(int x1, int y1, int x2, int y2, uint32_t colour, DrawMode mo
   WithStore(Bpp, mode, [&](auto store) {
     auto plot = [&](int64_t x, int64_t y) {
       if (x >= cx1 && x <= cx2 && y >= cy1 && y <= cy2)
-        store.Apply(pixels + size_t(y) * pitch + size_t(x) * Bpp, colour);
+        store.Apply(pixels + static_cast<size_t>(y) * pitch + static_cast<size_t>(x) * Bpp, colour);
     };
     int64_t x = x1, y = y1, err = 0;
     if (nx >= ny) {
@@ -127,12 +128,12 @@ void QVRImage::Line(int x1, int y1, int x2, int y2, uint32_t colour, DrawMode mo
 void QVRImage::Frame(int x, int y, unsigned w, unsigned h, uint32_t colour, DrawMode mode) {
   // A frame without width or height has no pixels.
   if (w == 0 || h == 0) return;
-  int64_t right = int64_t(x) + w - 1, bottom = int64_t(y) + h - 1;
+  int64_t right = static_cast<int64_t>(x) + w - 1, bottom = static_cast<int64_t>(y) + h - 1;
   HLine(x, y, w, colour, mode);
-  if (bottom <= INT32_MAX) HLine(x, int(bottom), w, colour, mode);
+  if (bottom <= INT32_MAX) HLine(x, static_cast<int>(bottom), w, colour, mode);
   if (h >= 3 && y < INT32_MAX) {
     VLine(x, y + 1, h - 2, colour, mode);
-    if (right <= INT32_MAX) VLine(int(right), y + 1, h - 2, colour, mode);
+    if (right <= INT32_MAX) VLine(static_cast<int>(right), y + 1, h - 2, colour, mode);
   }
 }
 
@@ -142,8 +143,8 @@ void QVRImage::Rectangle(int x, int y, unsigned w, unsigned h, uint32_t colour, 
   int64_t x1, x2, y1, y2;
   if (!ClampSpan(x, w, m_clipX1, m_clipX2, x1, x2) || !ClampSpan(y, h, m_clipY1, m_clipY2, y1, y2))
     return;
-  size_t count = size_t(x2 - x1 + 1), rows = size_t(y2 - y1 + 1);
-  uint8_t* p = m_pixels + size_t(y1) * m_pitch + size_t(x1) * Bpp;
+  size_t count = static_cast<size_t>(x2 - x1 + 1), rows = static_cast<size_t>(y2 - y1 + 1);
+  uint8_t* p = m_pixels + static_cast<size_t>(y1) * m_pitch + static_cast<size_t>(x1) * Bpp;
   // Whole rows lie back to back: one run covers the block.
   if (count * Bpp == m_pitch) {
     Run(p, count * rows, colour, mode, Bpp);
@@ -164,9 +165,9 @@ void QVRImage::Gradient(int x, int y, unsigned w, unsigned h, uint32_t colour1, 
   int64_t x1, x2, y1, y2;
   if (!ClampSpan(x, w, m_clipX1, m_clipX2, x1, x2) || !ClampSpan(y, h, m_clipY1, m_clipY2, y1, y2))
     return;
-  size_t cols = size_t(x2 - x1 + 1), rows = size_t(y2 - y1 + 1);
+  size_t cols = static_cast<size_t>(x2 - x1 + 1), rows = static_cast<size_t>(y2 - y1 + 1);
   size_t steps = direction == 0 ? rows : cols;
-  uint8_t* origin = m_pixels + size_t(y1) * m_pitch + size_t(x1) * Bpp;
+  uint8_t* origin = m_pixels + static_cast<size_t>(y1) * m_pitch + static_cast<size_t>(x1) * Bpp;
   size_t pitch = m_pitch;
 
   // Colour of step k, from single-precision accumulators advanced once per
@@ -175,20 +176,23 @@ void QVRImage::Gradient(int x, int y, unsigned w, unsigned h, uint32_t colour1, 
   float acc[3], step[3];
   int channels = Bpp == 1 ? 1 : 3;
   for (int c = 0; c < channels; ++c) {
-    float a = Bpp == 1 ? float(colour1) : float((colour1 >> (8 * c)) & 0xFF);
-    float b = Bpp == 1 ? float(colour2) : float((colour2 >> (8 * c)) & 0xFF);
+    float a =
+        Bpp == 1 ? static_cast<float>(colour1) : static_cast<float>((colour1 >> (8 * c)) & 0xFF);
+    float b =
+        Bpp == 1 ? static_cast<float>(colour2) : static_cast<float>((colour2 >> (8 * c)) & 0xFF);
     acc[c] = a + 0.5f;
-    step[c] = steps > 1 ? (b - a) / float(steps - 1) : 0.0f;
+    step[c] = steps > 1 ? (b - a) / static_cast<float>(steps - 1) : 0.0f;
   }
   for (size_t k = 0; k < steps; ++k) {
     uint32_t value;
     if (k == 0 && steps == 1) {
       value = colour1;
     } else if (Bpp == 1) {
-      value = uint32_t(int64_t(acc[0])) & 0xFFu;
+      value = static_cast<uint32_t>(static_cast<int64_t>(acc[0])) & 0xFFu;
     } else {
       value = 0xFF000000u;
-      for (int c = 0; c < 3; ++c) value |= (uint32_t(int64_t(acc[c])) & 0xFFu) << (8 * c);
+      for (int c = 0; c < 3; ++c)
+        value |= (static_cast<uint32_t>(static_cast<int64_t>(acc[c])) & 0xFFu) << (8 * c);
     }
     for (int c = 0; c < channels; ++c) acc[c] += step[c];
     if (direction == 0) {
@@ -204,8 +208,8 @@ void QVRImage::Gradient(int x, int y, unsigned w, unsigned h, uint32_t colour1, 
 void QVRImage::Circle(int cx, int cy, int r, uint32_t colour, DrawMode mode) {
   if (m_pixels == nullptr || r < 0) return;
   const int64_t cx1 = m_clipX1, cx2 = m_clipX2, cy1 = m_clipY1, cy2 = m_clipY2;
-  if (int64_t(cx) + r < cx1 || int64_t(cx) - r > cx2 || int64_t(cy) + r < cy1 ||
-      int64_t(cy) - r > cy2)
+  if (static_cast<int64_t>(cx) + r < cx1 || static_cast<int64_t>(cx) - r > cx2 ||
+      static_cast<int64_t>(cy) + r < cy1 || static_cast<int64_t>(cy) - r > cy2)
     return;
   uint8_t* pixels = m_pixels;
   size_t pitch = m_pitch;
@@ -213,9 +217,11 @@ void QVRImage::Circle(int cx, int cy, int r, uint32_t colour, DrawMode mode) {
   WithStore(Bpp, mode, [&](auto store) {
     auto plot = [&](int64_t px, int64_t py) {
       if (px >= cx1 && px <= cx2 && py >= cy1 && py <= cy2)
-        store.Apply(pixels + size_t(py) * pitch + size_t(px) * Bpp, colour);
+        store.Apply(pixels + static_cast<size_t>(py) * pitch + static_cast<size_t>(px) * Bpp,
+                    colour);
     };
-    int64_t x = 0, y = r, d = 1 - int64_t(r), dE = 3, dSE = 5 - 2 * int64_t(r);
+    int64_t x = 0, y = r, d = 1 - static_cast<int64_t>(r), dE = 3,
+            dSE = 5 - 2 * static_cast<int64_t>(r);
     while (x <= y) {
       plot(cx + x, cy + y);
       if (x != 0) plot(cx - x, cy + y);
@@ -244,8 +250,8 @@ void QVRImage::Circle(int cx, int cy, int r, uint32_t colour, DrawMode mode) {
 
 void QVRImage::Disk(int cx, int cy, int r, uint32_t colour, DrawMode mode) {
   if (m_pixels == nullptr || r <= 0) return;
-  if (int64_t(cx) + r < m_clipX1 || int64_t(cx) - r > m_clipX2 || int64_t(cy) + r < m_clipY1 ||
-      int64_t(cy) - r > m_clipY2)
+  if (static_cast<int64_t>(cx) + r < m_clipX1 || static_cast<int64_t>(cx) - r > m_clipX2 ||
+      static_cast<int64_t>(cy) + r < m_clipY1 || static_cast<int64_t>(cy) - r > m_clipY2)
     return;
   // HLine clips the runs; a run starting left of the clip rectangle is cut
   // here first so that its start fits an int however large the radius.
@@ -256,9 +262,11 @@ void QVRImage::Disk(int cx, int cy, int r, uint32_t colour, DrawMode mode) {
       length -= left - x;
       x = left;
     }
-    if (length > 0 && x <= INT32_MAX) HLine(int(x), int(y), unsigned(length), colour, mode);
+    if (length > 0 && x <= INT32_MAX)
+      HLine(static_cast<int>(x), static_cast<int>(y), static_cast<unsigned>(length), colour, mode);
   };
-  int64_t x = 0, y = r, d = 1 - int64_t(r), dE = 3, dSE = 5 - 2 * int64_t(r);
+  int64_t x = 0, y = r, d = 1 - static_cast<int64_t>(r), dE = 3,
+          dSE = 5 - 2 * static_cast<int64_t>(r);
   while (x <= y) {
     run(cx - y, cy - x, 2 * y);
     if (x != 0) run(cx - y, cy + x, 2 * y);

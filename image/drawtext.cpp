@@ -74,11 +74,13 @@ void PaintGlyph(const Target& t, const Source& s, const QVRChar& g, int64_t pen,
   if (x2 > t.clipX2) x2 = t.clipX2;
   if (y2 > t.clipY2) y2 = t.clipY2;
   if (x1 > x2 || y1 > y2) return;
-  const size_t srcPitch = size_t(s.width) * s.bytesPerPixel;
-  const uint8_t* src = s.sheet + size_t(sy) * srcPitch + size_t(sx) * s.bytesPerPixel;
-  uint8_t* dst = t.pixels + size_t(y1) * t.pitch + size_t(x1) * Bpp;
-  PaintBlock<Bpp, Mode>(dst, t.pitch, src, srcPitch, s.bytesPerPixel, size_t(x2 - x1 + 1),
-                        size_t(y2 - y1 + 1), s.colours);
+  const size_t srcPitch = static_cast<size_t>(s.width) * s.bytesPerPixel;
+  const uint8_t* src =
+      s.sheet + static_cast<size_t>(sy) * srcPitch + static_cast<size_t>(sx) * s.bytesPerPixel;
+  uint8_t* dst = t.pixels + static_cast<size_t>(y1) * t.pitch + static_cast<size_t>(x1) * Bpp;
+  PaintBlock<Bpp, Mode>(dst, t.pitch, src, srcPitch, s.bytesPerPixel,
+                        static_cast<size_t>(x2 - x1 + 1), static_cast<size_t>(y2 - y1 + 1),
+                        s.colours);
 }
 
 template <unsigned Bpp, SheetMode Mode>
@@ -120,7 +122,7 @@ void Render(const Target& t, unsigned imageBpp, const TextCall& call) {
                        : call.align == ALIGN_BOTTOM ? call.y - descent
                                                     : call.y;
   if (base - ascent > t.clipY2 || base + descent < t.clipY1) return;
-  const size_t count = call.length < 0 ? std::strlen(call.text) : size_t(call.length);
+  const size_t count = call.length < 0 ? std::strlen(call.text) : static_cast<size_t>(call.length);
   if (count == 0) return;
 
   Source s;

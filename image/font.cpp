@@ -12,8 +12,8 @@
 //           bottom: depth 1 (w + 7) / 8 bytes, first pixel in the top bit;
 //           depth 2 (w + 3) / 4 bytes, first pixel in the top two bits;
 //           depth 8 w bytes.
-#include "io/le.h"
 #include "qvr3d/font.h"
+#include "io/le.h"
 
 #include <climits>
 #include <cstring>
@@ -56,13 +56,13 @@ void UnpackRow(const uint8_t* packed, uint8_t* row, uint32_t width, unsigned dep
 }
 
 void PackRow(const uint8_t* row, uint8_t* packed, uint32_t width, unsigned depth) {
-  std::memset(packed, 0, size_t(PackedRowBytes(width, depth)));
+  std::memset(packed, 0, static_cast<size_t>(PackedRowBytes(width, depth)));
   if (depth == 1) {
     for (uint32_t k = 0; k < width; ++k)
-      if (row[k]) packed[k / 8] |= uint8_t(0x80u >> (k % 8));
+      if (row[k]) packed[k / 8] |= static_cast<uint8_t>(0x80u >> (k % 8));
   } else {
     for (uint32_t k = 0; k < width; ++k)
-      packed[k / 4] |= uint8_t((row[k] & 3u) << (6 - 2 * (k % 4)));
+      packed[k / 4] |= static_cast<uint8_t>((row[k] & 3u) << (6 - 2 * (k % 4)));
   }
 }
 
@@ -139,10 +139,10 @@ void QVRFont::Free() {
 
 unsigned QVRFont::MemoryUsed() const {
   uint64_t total = sizeof(QVRFont);
-  if (m_sheet) total += uint64_t(m_sheetWidth) * m_sheetHeight * ((m_depth + 7u) / 8u);
+  if (m_sheet) total += static_cast<uint64_t>(m_sheetWidth) * m_sheetHeight * ((m_depth + 7u) / 8u);
   if (m_name) total += std::strlen(m_name);
-  if (m_chars) total += uint64_t(kGlyphBytes) * (m_last - m_first + 1);
-  return total > 0xFFFFFFFFu ? 0xFFFFFFFFu : unsigned(total);
+  if (m_chars) total += static_cast<uint64_t>(kGlyphBytes) * (m_last - m_first + 1);
+  return total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<unsigned>(total);
 }
 
 bool QVRFont::Load(QVRResFile& file, int id) {
@@ -153,7 +153,7 @@ bool QVRFont::Load(QVRResFile& file, int id) {
   uint8_t version = file.Read8();
   if (!file.Good()) return false;
   if (version != 2) {
-    QVR::WARN("Font: unknown format version %d\n", int(version));
+    QVR::WARN("Font: unknown format version %d\n", static_cast<int>(version));
     return false;
   }
   uint32_t infoPos = file.Read32();
@@ -161,8 +161,9 @@ bool QVRFont::Load(QVRResFile& file, int id) {
   uint32_t sheetPos = file.Read32();
   if (!file.Good()) return false;
   Free();
-  return SeekTo(file, uint64_t(base) + infoPos) &&
-         LoadBlocks(file, true, uint64_t(base) + glyphPos, uint64_t(base) + sheetPos);
+  return SeekTo(file, static_cast<uint64_t>(base) + infoPos) &&
+         LoadBlocks(file, true, static_cast<uint64_t>(base) + glyphPos,
+                    static_cast<uint64_t>(base) + sheetPos);
 }
 
 bool QVRFont::LoadV1(QVRResFile& file, int id) {
@@ -185,11 +186,12 @@ bool QVRFont::LoadBlocks(QVRResFile& file, bool seekToBlocks, uint64_t glyphPos,
   uint32_t last = file.Read32();
   uint8_t whiteSize = file.Read8();
   uint8_t spacing = file.Read8();
-  int16_t ascent = int16_t(file.Read16());
-  int16_t descent = int16_t(file.Read16());
+  int16_t ascent = static_cast<int16_t>(file.Read16());
+  int16_t descent = static_cast<int16_t>(file.Read16());
   if (!file.Good()) return false;
   if (first > last || last > 255) {
-    QVR::WARN("Font: bad character range %u - %u\n", unsigned(first), unsigned(last));
+    QVR::WARN("Font: bad character range %u - %u\n", static_cast<unsigned>(first),
+              static_cast<unsigned>(last));
     return false;
   }
 
@@ -204,35 +206,40 @@ bool QVRFont::LoadBlocks(QVRResFile& file, bool seekToBlocks, uint64_t glyphPos,
   uint8_t depth = file.Read8();
   if (!file.Good()) return false;
   if (depth != 1 && depth != 2 && depth != 8) {
-    QVR::WARN("Font: unknown sheet depth %d\n", int(depth));
+    QVR::WARN("Font: unknown sheet depth %d\n", static_cast<int>(depth));
     return false;
   }
   // Both sizes are checked before anything is allocated: the pixels must fit
   // the 32-bit sizes of the font, and the packed rows must be in the stream.
-  const uint64_t pixels = uint64_t(width) * height;
+  const uint64_t pixels = static_cast<uint64_t>(width) * height;
   const uint64_t rowBytes = PackedRowBytes(width, depth);
   const uint64_t packedBytes = rowBytes * height;
   if (pixels > 0xFFFFFFFFu - sizeof(QVRFont) || (packedBytes && packedBytes > BytesLeft(file))) {
-    QVR::WARN("Font: bad sheet size %u x %u\n", unsigned(width), unsigned(height));
+    QVR::WARN("Font: bad sheet size %u x %u\n", static_cast<unsigned>(width),
+              static_cast<unsigned>(height));
     return false;
   }
 
   Owned<uint8_t> sheet;
   if (pixels) {
-    sheet.ptr = new (std::nothrow) uint8_t[size_t(pixels)];
+    sheet.ptr = new (std::nothrow) uint8_t[static_cast<size_t>(pixels)];
     if (!sheet.ptr) {
-      QVR::WARN("Font: cannot allocate a %u x %u sheet\n", unsigned(width), unsigned(height));
+      QVR::WARN("Font: cannot allocate a %u x %u sheet\n", static_cast<unsigned>(width),
+                static_cast<unsigned>(height));
       return false;
     }
     if (depth == 8) {
-      if (file.Read(sheet.ptr, unsigned(pixels)) != unsigned(pixels)) return false;
+      if (file.Read(sheet.ptr, static_cast<unsigned>(pixels)) != static_cast<unsigned>(pixels))
+        return false;
     } else {
       Owned<uint8_t> packed;
-      packed.ptr = new (std::nothrow) uint8_t[size_t(rowBytes)];
+      packed.ptr = new (std::nothrow) uint8_t[static_cast<size_t>(rowBytes)];
       if (!packed.ptr) return false;
       for (uint32_t row = 0; row < height; ++row) {
-        if (file.Read(packed.ptr, unsigned(rowBytes)) != unsigned(rowBytes)) return false;
-        UnpackRow(packed.ptr, sheet.ptr + size_t(row) * width, width, depth);
+        if (file.Read(packed.ptr, static_cast<unsigned>(rowBytes)) !=
+            static_cast<unsigned>(rowBytes))
+          return false;
+        UnpackRow(packed.ptr, sheet.ptr + static_cast<size_t>(row) * width, width, depth);
       }
     }
   }
@@ -270,7 +277,8 @@ bool QVRFont::Save(QVRResFile& file, int id) {
   if ((id != 0 && id != 1) || !file.Good() || !m_name) return false;
   const size_t nameLength = std::strlen(m_name);
   if (nameLength > kMaxNameLength) {
-    QVR::WARN("Font: name of %u characters is too long to save\n", unsigned(nameLength));
+    QVR::WARN("Font: name of %u characters is too long to save\n",
+              static_cast<unsigned>(nameLength));
     return false;
   }
   if (!m_sheet || (m_depth != 1 && m_depth != 2 && m_depth != 8)) return false;
@@ -278,17 +286,18 @@ bool QVRFont::Save(QVRResFile& file, int id) {
   const unsigned base = file.GetPos();
   bool ok = file.Write("QVRF", 4) == 4 && file.Write8(2) && file.Write32(kInfoOffset) &&
             file.Write32(0) && file.Write32(0);
-  ok = ok && file.Write8(uint8_t(nameLength + 1)) &&
-       file.Write(m_name, unsigned(nameLength + 1)) == nameLength + 1 && file.Write32(m_first) &&
-       file.Write32(m_last) && file.Write8(m_whiteSize) && file.Write8(m_spacing) &&
-       file.Write16(uint16_t(m_ascent)) && file.Write16(uint16_t(m_descent));
+  ok = ok && file.Write8(static_cast<uint8_t>(nameLength + 1)) &&
+       file.Write(m_name, static_cast<unsigned>(nameLength + 1)) == nameLength + 1 &&
+       file.Write32(m_first) && file.Write32(m_last) && file.Write8(m_whiteSize) &&
+       file.Write8(m_spacing) && file.Write16(static_cast<uint16_t>(m_ascent)) &&
+       file.Write16(static_cast<uint16_t>(m_descent));
   if (!ok) return false;
 
   const unsigned glyphPos = file.GetPos() - base;
   for (unsigned c = m_first; ok && c <= m_last; ++c) {
     QVRChar g = m_chars ? m_chars[c - m_first] : QVRChar{};
     ok = file.Write16(g.x) && file.Write16(g.y) && file.Write8(g.width) && file.Write8(g.height) &&
-         file.Write16(uint16_t(g.descent));
+         file.Write16(static_cast<uint16_t>(g.descent));
   }
   const unsigned sheetPos = file.GetPos() - base;
   ok = ok && file.Write32(m_sheetWidth) && file.Write32(m_sheetHeight) && file.Write8(m_depth);
@@ -298,16 +307,17 @@ bool QVRFont::Save(QVRResFile& file, int id) {
     const unsigned bytes = m_sheetWidth * m_sheetHeight;
     if (file.Write(m_sheet, bytes) != bytes) return false;
   } else {
-    const unsigned rowBytes = unsigned(PackedRowBytes(m_sheetWidth, m_depth));
+    const unsigned rowBytes = static_cast<unsigned>(PackedRowBytes(m_sheetWidth, m_depth));
     Owned<uint8_t> packed;
     packed.ptr = new (std::nothrow) uint8_t[rowBytes ? rowBytes : 1];
     if (!packed.ptr) return false;
     for (uint32_t row = 0; row < m_sheetHeight; ++row) {
-      PackRow(m_sheet + size_t(row) * m_sheetWidth, packed.ptr, m_sheetWidth, m_depth);
+      PackRow(m_sheet + static_cast<size_t>(row) * m_sheetWidth, packed.ptr, m_sheetWidth, m_depth);
       if (file.Write(packed.ptr, rowBytes) != rowBytes) return false;
     }
   }
-  return SeekTo(file, uint64_t(base) + 9) && file.Write32(glyphPos) && file.Write32(sheetPos);
+  return SeekTo(file, static_cast<uint64_t>(base) + 9) && file.Write32(glyphPos) &&
+         file.Write32(sheetPos);
 }
 
 void QVRFont::SetFirstChar(unsigned char c) {
@@ -347,7 +357,7 @@ void QVRFont::SetChar(unsigned char c, const QVRChar* glyph) {
 
 bool QVRFont::SetImage(const QVRImage* sheet, unsigned char depth) {
   if (!sheet || sheet->GetBytesPerPixel() != (depth + 7u) / 8u) return false;
-  const size_t bytes = size_t(sheet->GetPitch()) * sheet->GetHeight();
+  const size_t bytes = static_cast<size_t>(sheet->GetPitch()) * sheet->GetHeight();
   uint8_t* copy = nullptr;
   if (bytes && sheet->GetPixels()) {
     copy = new (std::nothrow) uint8_t[bytes];
@@ -384,9 +394,10 @@ unsigned QVRFont::CharHeight(unsigned char c) const {
 unsigned QVRFont::TextWidth(const char* text, unsigned length) const {
   if (!m_name || !text || length == 0) return 0;
   uint64_t total = 0;
-  for (unsigned i = 0; i < length && text[i]; ++i) total += CharWidth(uint8_t(text[i])) + m_spacing;
+  for (unsigned i = 0; i < length && text[i]; ++i)
+    total += CharWidth(static_cast<uint8_t>(text[i])) + m_spacing;
   if (total) total -= m_spacing;
-  return total > 0xFFFFFFFFu ? 0xFFFFFFFFu : unsigned(total);
+  return total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<unsigned>(total);
 }
 
 void QVRFont::TextSize(const char* text, unsigned& width, unsigned& height, unsigned length) const {
@@ -395,13 +406,13 @@ void QVRFont::TextSize(const char* text, unsigned& width, unsigned& height, unsi
   width = TextWidth(text, length);
   int above = 0, below = 0;
   for (unsigned i = 0; i < length && text[i]; ++i) {
-    const unsigned char c = uint8_t(text[i]);
+    const unsigned char c = static_cast<uint8_t>(text[i]);
     const QVRChar* g = c == ' ' || c == '\t' ? nullptr : GetChar(c);
     if (!g) continue;
     if (g->height - g->descent > above) above = g->height - g->descent;
     if (g->descent > below) below = g->descent;
   }
-  height = unsigned(above + below);
+  height = static_cast<unsigned>(above + below);
 }
 
 void QVRFont::PrintInfo(bool chars) const {
@@ -410,25 +421,27 @@ void QVRFont::PrintInfo(bool chars) const {
     return;
   }
   auto printable = [](unsigned c) { return c >= 0x20 && c <= 0x7F; };
-  QVR::LOG("Font name       : %s\nFirst char      : %d", m_name, int(m_first));
+  QVR::LOG("Font name       : %s\nFirst char      : %d", m_name, static_cast<int>(m_first));
   if (printable(m_first))
-    QVR::LOG(" [%c]\n", int(m_first));
+    QVR::LOG(" [%c]\n", static_cast<int>(m_first));
   else
     QVR::LOG("\n");
-  QVR::LOG("Last char       : %d", int(m_last));
+  QVR::LOG("Last char       : %d", static_cast<int>(m_last));
   if (printable(m_last))
-    QVR::LOG(" [%c]\n", int(m_last));
+    QVR::LOG(" [%c]\n", static_cast<int>(m_last));
   else
     QVR::LOG("\n");
   QVR::LOG("  Total         : %d\nChar spacing    : %d\nWhite char size : %d\n",
-           int(m_last - m_first + 1), int(m_spacing), int(m_whiteSize));
-  QVR::LOG("Ascent          : %d\nDescent         : %d\nFormat (bpp)    : %d\n", int(m_ascent),
-           int(m_descent), int(m_depth));
+           static_cast<int>(m_last - m_first + 1), static_cast<int>(m_spacing),
+           static_cast<int>(m_whiteSize));
+  QVR::LOG("Ascent          : %d\nDescent         : %d\nFormat (bpp)    : %d\n",
+           static_cast<int>(m_ascent), static_cast<int>(m_descent), static_cast<int>(m_depth));
   if (!chars) return;
   QVR::LOG("------------------- Characters :\n");
   for (unsigned c = m_first; c <= m_last; ++c) {
     const QVRChar g = m_chars ? m_chars[c - m_first] : QVRChar{};
-    QVR::LOG("Char %d [%c] : %3d %3d %3d %3d %d\n", int(c), printable(c) ? int(c) : ' ', int(g.x),
-             int(g.y), int(g.width), int(g.height), int(g.descent));
+    QVR::LOG("Char %d [%c] : %3d %3d %3d %3d %d\n", static_cast<int>(c),
+             printable(c) ? static_cast<int>(c) : ' ', static_cast<int>(g.x), static_cast<int>(g.y),
+             static_cast<int>(g.width), static_cast<int>(g.height), static_cast<int>(g.descent));
   }
 }

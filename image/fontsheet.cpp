@@ -14,19 +14,18 @@
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
 // Packed sheet rows of 1 or 2 bits per pixel become one byte per pixel.
 bool ReadPackedRows(QVRImage& img, QVRResFile& file, unsigned depth, uint64_t rowBytes) {
-  std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[size_t(rowBytes)]);
+  std::unique_ptr<uint8_t[]> packed(new (std::nothrow) uint8_t[static_cast<size_t>(rowBytes)]);
   if (!packed) return false;
   const uint32_t width = img.GetWidth();
   for (uint32_t y = 0; y < img.GetHeight(); ++y) {
-    if (file.Read(packed.get(), unsigned(rowBytes)) != rowBytes) return false;
-    uint8_t* row = img.GetPixels() + size_t(y) * width;
+    if (file.Read(packed.get(), static_cast<unsigned>(rowBytes)) != rowBytes) return false;
+    uint8_t* row = img.GetPixels() + static_cast<size_t>(y) * width;
     const uint8_t* in = packed.get();
     if (depth == 1) {
       for (uint32_t x = 0; x < width; ++x) row[x] = (in[x >> 3] >> (7 - (x & 7))) & 1u;
@@ -47,7 +46,7 @@ bool ReadFontSheet(QVRImage& img, QVRResFile& file) {
   const uint8_t version = file.Read8();
   if (!file.Good()) return false;
   if (version != 2) {
-    QVR::LOG("Font: unknown format version %d\n", int(version));
+    QVR::LOG("Font: unknown format version %d\n", static_cast<int>(version));
     return false;
   }
   uint8_t offsets[12];
@@ -62,15 +61,15 @@ bool ReadFontSheet(QVRImage& img, QVRResFile& file) {
   uint64_t rowBytes;
   switch (depth) {
     case 1:
-      rowBytes = (uint64_t(width) + 7) / 8;
+      rowBytes = (static_cast<uint64_t>(width) + 7) / 8;
       break;
     case 2:
-      rowBytes = (uint64_t(width) + 3) / 4;
+      rowBytes = (static_cast<uint64_t>(width) + 3) / 4;
       break;
     case 8:
     case 24:
     case 32:
-      rowBytes = uint64_t(width) * (depth / 8);
+      rowBytes = static_cast<uint64_t>(width) * (depth / 8);
       break;
     default:
       delete[] pixels;
@@ -94,12 +93,13 @@ bool ReadFontSheet(QVRImage& img, QVRResFile& file) {
       pal->SetEntry(1, 255, 255, 255, 0);
     } else {
       for (unsigned i = 0; i < 4; ++i)
-        pal->SetEntry(i, uint8_t(i * 0x55), uint8_t(i * 0x55), uint8_t(i * 0x55), 0);
+        pal->SetEntry(i, static_cast<uint8_t>(i * 0x55), static_cast<uint8_t>(i * 0x55),
+                      static_cast<uint8_t>(i * 0x55), 0);
     }
     return true;
   }
   const uint64_t bytes = rowBytes * height;
-  if (file.Read(pixels, unsigned(bytes)) != bytes) return false;
+  if (file.Read(pixels, static_cast<unsigned>(bytes)) != bytes) return false;
   if (depth == 8) {
     // Exactly 256 levels, so that a larger palette in place does not spread
     // the grey ramp over more entries than a byte can index.
@@ -110,5 +110,4 @@ bool ReadFontSheet(QVRImage& img, QVRResFile& file) {
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

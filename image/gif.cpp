@@ -11,15 +11,14 @@
 #include <memory>
 #include <new>
 
-#include "io/le.h"
 #include "image/codec.h"
 #include "image/image_access.h"
+#include "io/le.h"
 #include "qvr3d/core.h"
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
@@ -53,7 +52,7 @@ void SkipSubBlocks(StreamInput& in) {
   for (;;) {
     const int size = in.Byte();
     if (size <= 0) return;
-    in.Skip(size_t(size));
+    in.Skip(static_cast<size_t>(size));
   }
 }
 
@@ -71,7 +70,7 @@ class CodeReader {
     return m_bits >= width;
   }
   unsigned Take(unsigned width) {
-    const unsigned code = unsigned(m_buffer) & ((1u << width) - 1);
+    const unsigned code = static_cast<unsigned>(m_buffer) & ((1u << width) - 1);
     m_buffer >>= width;
     m_bits -= width;
     return code;
@@ -101,7 +100,7 @@ void CodeReader::Fill() {
       m_buffer |= Load64(m_in.cur) << m_bits;
       m_bits += take * 8;
       // The bytes that did not fit whole are read again next time.
-      if (m_bits < 64) m_buffer &= (uint64_t(1) << m_bits) - 1;
+      if (m_bits < 64) m_buffer &= (static_cast<uint64_t>(1) << m_bits) - 1;
       m_in.cur += take;
       m_blockLeft -= take;
       continue;
@@ -112,7 +111,7 @@ void CodeReader::Fill() {
         m_ended = true;
         return;
       }
-      m_blockLeft = size_t(size);
+      m_blockLeft = static_cast<size_t>(size);
       continue;
     }
     const int byte = m_in.Byte();
@@ -120,7 +119,7 @@ void CodeReader::Fill() {
       m_ended = true;
       return;
     }
-    m_buffer |= uint64_t(byte) << m_bits;
+    m_buffer |= static_cast<uint64_t>(byte) << m_bits;
     m_bits += 8;
     --m_blockLeft;
   }
@@ -155,7 +154,7 @@ size_t DecodeLzw(CodeReader& codes, unsigned minBits, uint8_t* out, size_t capac
     const unsigned code = codes.Take(width);
     size_t length;
     if (code < clear) {
-      out[pos] = uint8_t(code);
+      out[pos] = static_cast<uint8_t>(code);
       length = 1;
     } else if (code == clear) {
       width = minBits + 1;
@@ -188,8 +187,8 @@ size_t DecodeLzw(CodeReader& codes, unsigned minBits, uint8_t* out, size_t capac
       break;  // a code the table does not hold yet: the data is damaged
     }
     if (havePrev && next < kTableSize) {
-      table[next].offset = uint32_t(prevPos);
-      table[next].length = uint32_t(prevLength + 1);
+      table[next].offset = static_cast<uint32_t>(prevPos);
+      table[next].length = static_cast<uint32_t>(prevLength + 1);
       ++next;
     }
     // Checked after every code, not only after a new entry: with a minimum
@@ -210,12 +209,13 @@ size_t DecodeLzw(CodeReader& codes, unsigned minBits, uint8_t* out, size_t capac
 uint64_t MaxDecodedPixels(uint64_t bytes, unsigned minWidth) {
   const uint64_t codes = bytes * 8 / minWidth;
   if (codes <= kTableSize) return codes * (codes + 1) / 2;
-  return uint64_t(kTableSize) * (kTableSize + 1) / 2 + (codes - kTableSize) * kTableSize;
+  return static_cast<uint64_t>(kTableSize) * (kTableSize + 1) / 2 +
+         (codes - kTableSize) * kTableSize;
 }
 
 // Reads `count` colour-table entries; false (with the messages) on a short read.
 bool ReadColourTable(StreamInput& in, uint8_t* rgb, unsigned count, const char* which) {
-  if (in.Read(rgb, size_t(count) * 3) == size_t(count) * 3) return true;
+  if (in.Read(rgb, static_cast<size_t>(count) * 3) == static_cast<size_t>(count) * 3) return true;
   QVR::LOG("GIF: bad colormap\n");
   QVR::LOG("GIF: error reading %s colormap\n", which);
   return false;
@@ -227,7 +227,7 @@ void Deinterlace(const uint8_t* linear, uint8_t* pixels, uint32_t width, uint32_
   static const uint32_t kStep[4] = {8, 8, 4, 2};
   for (int pass = 0; pass < 4; ++pass)
     for (uint32_t y = kStart[pass]; y < height; y += kStep[pass]) {
-      std::memcpy(pixels + size_t(y) * width, linear, width);
+      std::memcpy(pixels + static_cast<size_t>(y) * width, linear, width);
       linear += width;
     }
 }
@@ -286,9 +286,9 @@ bool ReadGIF(QVRImage& img, QVRResFile& file) {
             control.delay = Get16(gc + 1);
             control.transparent = (gc[0] & 1) ? gc[3] : -1;
           }
-          in.Skip(size_t(size) - 4);
+          in.Skip(static_cast<size_t>(size) - 4);
         } else if (size > 0) {
-          in.Skip(size_t(size));
+          in.Skip(static_cast<size_t>(size));
         }
         if (size > 0) SkipSubBlocks(in);
       } else {
@@ -334,8 +334,8 @@ bool ReadGIF(QVRImage& img, QVRResFile& file) {
     }
     // Nothing is allocated for more pixels than the rest of the stream can
     // expand to.
-    const uint64_t count = uint64_t(width) * height;
-    if (count == 0 || count > MaxDecodedPixels(streamBytes, unsigned(minBits) + 1) ||
+    const uint64_t count = static_cast<uint64_t>(width) * height;
+    if (count == 0 || count > MaxDecodedPixels(streamBytes, static_cast<unsigned>(minBits) + 1) ||
         !ReplacePixels(img, width, height, 8, kCopySlack)) {
       QVR::LOG("GIF: error reading image\n");
       return false;
@@ -344,7 +344,7 @@ bool ReadGIF(QVRImage& img, QVRResFile& file) {
     std::unique_ptr<uint8_t[]> linear;
     uint8_t* out = pixels;
     if (interlaced) {
-      linear.reset(new (std::nothrow) uint8_t[size_t(count) + kCopySlack]);
+      linear.reset(new (std::nothrow) uint8_t[static_cast<size_t>(count) + kCopySlack]);
       if (!linear) {
         QVR::LOG("GIF: error reading image\n");
         return false;
@@ -352,10 +352,11 @@ bool ReadGIF(QVRImage& img, QVRResFile& file) {
       out = linear.get();
     }
     CodeReader codes(in);
-    const size_t decoded = DecodeLzw(codes, unsigned(minBits), out, size_t(count));
+    const size_t decoded =
+        DecodeLzw(codes, static_cast<unsigned>(minBits), out, static_cast<size_t>(count));
     codes.SkipRest();
     // Pixels an early end of the code data leaves unwritten are index 0.
-    std::memset(out + decoded, 0, size_t(count) - decoded);
+    std::memset(out + decoded, 0, static_cast<size_t>(count) - decoded);
     if (interlaced) Deinterlace(out, pixels, width, height);
 
     if (table != nullptr) {
@@ -367,12 +368,13 @@ bool ReadGIF(QVRImage& img, QVRResFile& file) {
       // No colour table at all: grey levels, so that every index shows.
       QVRPal* pal = PaletteOfSize(img, 256);
       if (pal == nullptr) return false;
-      for (unsigned i = 0; i < 256; ++i) pal->SetEntry(i, uint8_t(i), uint8_t(i), uint8_t(i), 0);
+      for (unsigned i = 0; i < 256; ++i)
+        pal->SetEntry(i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i),
+                      0);
     }
     (void)control;
     return true;
   }
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

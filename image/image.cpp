@@ -10,21 +10,19 @@
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 bool ImageBytes(uint64_t width, uint64_t height, unsigned bpp, uint32_t& pitch, uint32_t& bytes) {
-  uint64_t rowBytes = width * ((uint64_t(bpp) + 7) / 8);
+  uint64_t rowBytes = width * ((static_cast<uint64_t>(bpp) + 7) / 8);
   // Keeps MemoryUsed (bytes plus the object) within an unsigned.
   const uint64_t limit = 0xFFFFFFFFull - sizeof(QVRImage);
   if (rowBytes > limit || (height != 0 && rowBytes > limit / height)) return false;
-  pitch = uint32_t(rowBytes);
-  bytes = uint32_t(rowBytes * height);
+  pitch = static_cast<uint32_t>(rowBytes);
+  bytes = static_cast<uint32_t>(rowBytes * height);
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 using qvr::detail::ImageBytes;
 
@@ -34,7 +32,8 @@ namespace {
 // in its first 32767 columns and rows, so a clip value never wraps negative.
 int16_t ClipLimit(uint32_t size) {
   if (size == 0) return 0;
-  return int16_t(size - 1 > qvr::detail::kMaxDrawSize ? qvr::detail::kMaxDrawSize : size - 1);
+  return static_cast<int16_t>(size - 1 > qvr::detail::kMaxDrawSize ? qvr::detail::kMaxDrawSize
+                                                                   : size - 1);
 }
 
 }  // namespace
@@ -54,7 +53,7 @@ QVRImage::QVRImage()
 QVRImage::QVRImage(unsigned width, unsigned height, unsigned bpp) : QVRImage() {
   m_width = width;
   m_height = height;
-  m_bpp = uint16_t(bpp);
+  m_bpp = static_cast<uint16_t>(bpp);
   uint32_t pitch = 0, bytes = 0;
   if (!ImageBytes(width, height, m_bpp, pitch, bytes)) {
     QVR::WARN("Image: %u x %u x %u bpp is too large\n", width, height, bpp);
@@ -83,11 +82,11 @@ QVRImage::QVRImage(const QVRImage* src) : QVRImage() {
   m_pitch = src->m_pitch;
   m_bpp = src->m_bpp;
   if (src->m_pixels != nullptr) {
-    size_t bytes = size_t(m_height) * m_pitch;
+    size_t bytes = static_cast<size_t>(m_height) * m_pitch;
     m_pixels = new (std::nothrow) uint8_t[bytes];
     if (m_pixels == nullptr) {
-      QVR::WARN("Image: cannot allocate %u x %u x %u bpp\n", unsigned(m_width), unsigned(m_height),
-                unsigned(m_bpp));
+      QVR::WARN("Image: cannot allocate %u x %u x %u bpp\n", static_cast<unsigned>(m_width),
+                static_cast<unsigned>(m_height), static_cast<unsigned>(m_bpp));
       m_width = m_height = m_pitch = 0;
       ResetClipping();
     } else {
@@ -106,15 +105,15 @@ QVRImage::~QVRImage() {
 
 void QVRImage::SetPalette(const QVRPal* pal, unsigned first, unsigned count) {
   if (pal == nullptr || m_bpp != 8) return;
-  uint64_t end = uint64_t(first) + count;
-  unsigned want = end > QVRPal::MAX_ENTRIES ? QVRPal::MAX_ENTRIES + 1 : unsigned(end);
+  uint64_t end = static_cast<uint64_t>(first) + count;
+  unsigned want = end > QVRPal::MAX_ENTRIES ? QVRPal::MAX_ENTRIES + 1 : static_cast<unsigned>(end);
   if (m_palette == nullptr)
     m_palette = new QVRPal(want);
   else if (m_palette->GetCount() < end)
     m_palette->Resize(want);
   for (uint64_t i = first; i < end && i < m_palette->GetCount(); ++i) {
-    const uint8_t* from = pal->Entry(unsigned(i));
-    uint8_t* to = m_palette->Entry(unsigned(i));
+    const uint8_t* from = pal->Entry(static_cast<unsigned>(i));
+    uint8_t* to = m_palette->Entry(static_cast<unsigned>(i));
     if (from != nullptr)
       std::memcpy(to, from, 4);
     else
@@ -142,13 +141,13 @@ void QVRImage::SetClipping(int x1, int y1, int x2, int y2) {
   if (y1 < 0) y1 = 0;
   if (x2 < 0) x2 = 0;
   if (y2 < 0) y2 = 0;
-  if (unsigned(x1) >= m_width || unsigned(y1) >= m_height) return;
+  if (static_cast<unsigned>(x1) >= m_width || static_cast<unsigned>(y1) >= m_height) return;
   int maxX = ClipLimit(m_width), maxY = ClipLimit(m_height);
   if (x1 > maxX || y1 > maxY) return;
-  m_clipX1 = int16_t(x1);
-  m_clipY1 = int16_t(y1);
-  m_clipX2 = int16_t(x2 > maxX ? maxX : x2);
-  m_clipY2 = int16_t(y2 > maxY ? maxY : y2);
+  m_clipX1 = static_cast<int16_t>(x1);
+  m_clipY1 = static_cast<int16_t>(y1);
+  m_clipX2 = static_cast<int16_t>(x2 > maxX ? maxX : x2);
+  m_clipY2 = static_cast<int16_t>(y2 > maxY ? maxY : y2);
 }
 
 void QVRImage::GetClipping(int& x1, int& y1, int& x2, int& y2) const {
@@ -166,19 +165,22 @@ bool QVRImage::IsClipping() const {
 void QVRImage::StopClipping() { ResetClipping(); }
 
 uint32_t QVRImage::GetPixel(int x, int y) const {
-  if (m_pixels == nullptr || x < 0 || y < 0 || unsigned(x) >= m_width || unsigned(y) >= m_height)
+  if (m_pixels == nullptr || x < 0 || y < 0 || static_cast<unsigned>(x) >= m_width ||
+      static_cast<unsigned>(y) >= m_height)
     return 0;
-  const uint8_t* p = m_pixels + size_t(y) * m_pitch + size_t(x) * GetBytesPerPixel();
+  const uint8_t* p =
+      m_pixels + static_cast<size_t>(y) * m_pitch + static_cast<size_t>(x) * GetBytesPerPixel();
   switch (m_bpp) {
     case 8:
       return p[0];
     case 15:
     case 16:
-      return p[0] | uint32_t(p[1]) << 8;
+      return p[0] | static_cast<uint32_t>(p[1]) << 8;
     case 24:
-      return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+      return static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[2];
     case 32:
-      return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+      return p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+             static_cast<uint32_t>(p[3]) << 24;
     default:
       return 0;
   }
@@ -188,8 +190,8 @@ void QVRImage::VFlip() {
   if (m_pixels == nullptr) return;
   // Rows are exchanged in place, byte for byte, so no temporary row is needed.
   for (uint32_t top = 0, bottom = m_height - 1; top < m_height / 2; ++top, --bottom) {
-    uint8_t* a = m_pixels + size_t(top) * m_pitch;
-    uint8_t* b = m_pixels + size_t(bottom) * m_pitch;
+    uint8_t* a = m_pixels + static_cast<size_t>(top) * m_pitch;
+    uint8_t* b = m_pixels + static_cast<size_t>(bottom) * m_pitch;
     for (uint32_t i = 0; i < m_pitch; ++i) std::swap(a[i], b[i]);
   }
 }
@@ -238,19 +240,22 @@ bool QVRImage::NewFormat(unsigned w, unsigned h, unsigned bpp) {
   }
   m_width = w;
   m_height = h;
-  m_bpp = uint16_t(bpp);
+  m_bpp = static_cast<uint16_t>(bpp);
   m_pitch = pitch;
   ResetClipping();
   return true;
 }
 
-unsigned QVRImage::MemoryUsed() const { return m_height * m_pitch + unsigned(sizeof(QVRImage)); }
+unsigned QVRImage::MemoryUsed() const {
+  return m_height * m_pitch + static_cast<unsigned>(sizeof(QVRImage));
+}
 
 void QVRImage::PrintInfo() const {
   if (m_palette != nullptr)
-    QVR::LOG("Image: %d x %d x %d bpp, pitch: %d, palette: %d colors\n", int(m_width),
-             int(m_height), int(m_bpp), int(m_pitch), int(m_palette->GetCount()));
+    QVR::LOG("Image: %d x %d x %d bpp, pitch: %d, palette: %d colors\n", static_cast<int>(m_width),
+             static_cast<int>(m_height), static_cast<int>(m_bpp), static_cast<int>(m_pitch),
+             static_cast<int>(m_palette->GetCount()));
   else
-    QVR::LOG("Image: %d x %d x %d bpp, pitch: %d\n", int(m_width), int(m_height), int(m_bpp),
-             int(m_pitch));
+    QVR::LOG("Image: %d x %d x %d bpp, pitch: %d\n", static_cast<int>(m_width),
+             static_cast<int>(m_height), static_cast<int>(m_bpp), static_cast<int>(m_pitch));
 }

@@ -7,8 +7,7 @@
 
 #include "qvr3d/image.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 // Bytes of a width x height buffer of `bpp` bits, or false when the pitch or
 // the buffer does not fit the 32-bit fields and sizes of the image.
@@ -24,7 +23,6 @@ struct ImageAccess {
   static void ResetClipping(QVRImage& img) { img.ResetClipping(); }
 };
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

@@ -12,8 +12,7 @@
 #define QVR_X86_SIMD 1
 #endif
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
@@ -25,9 +24,9 @@ constexpr size_t kPatternBytes = 96;
 void FillPatternScalar(uint8_t* p, size_t bytes, const uint64_t* w) {
   uint8_t pattern[kPatternBytes];
   for (int k = 0; k < 8; ++k) {
-    pattern[k] = uint8_t(w[0] >> (8 * k));
-    pattern[8 + k] = uint8_t(w[1] >> (8 * k));
-    pattern[16 + k] = uint8_t(w[2] >> (8 * k));
+    pattern[k] = static_cast<uint8_t>(w[0] >> (8 * k));
+    pattern[8 + k] = static_cast<uint8_t>(w[1] >> (8 * k));
+    pattern[16 + k] = static_cast<uint8_t>(w[2] >> (8 * k));
   }
   std::memcpy(pattern + 24, pattern, 24);
   std::memcpy(pattern + 48, pattern, 48);
@@ -68,9 +67,9 @@ int SimdLevel() {
 // with the words `aligned` of the pattern rotated to that address's place in
 // a pixel. Overlapping stores write the same values.
 void FillPatternSSE2(uint8_t* p, size_t bytes, const uint64_t* w, const uint64_t* aligned) {
-  __m128i v0 = _mm_set_epi64x(int64_t(w[1]), int64_t(w[0]));
-  __m128i v1 = _mm_set_epi64x(int64_t(w[0]), int64_t(w[2]));
-  __m128i v2 = _mm_set_epi64x(int64_t(w[2]), int64_t(w[1]));
+  __m128i v0 = _mm_set_epi64x(static_cast<int64_t>(w[1]), static_cast<int64_t>(w[0]));
+  __m128i v1 = _mm_set_epi64x(static_cast<int64_t>(w[0]), static_cast<int64_t>(w[2]));
+  __m128i v2 = _mm_set_epi64x(static_cast<int64_t>(w[2]), static_cast<int64_t>(w[1]));
   for (uint8_t* at : {p, p + bytes - kPatternBytes}) {
     __m128i* d = reinterpret_cast<__m128i*>(at);
     _mm_storeu_si128(d, v0);
@@ -81,9 +80,9 @@ void FillPatternSSE2(uint8_t* p, size_t bytes, const uint64_t* w, const uint64_t
     _mm_storeu_si128(d + 5, v2);
   }
   size_t skip = (16 - (reinterpret_cast<uintptr_t>(p) & 15)) & 15;
-  __m128i a0 = _mm_set_epi64x(int64_t(aligned[1]), int64_t(aligned[0]));
-  __m128i a1 = _mm_set_epi64x(int64_t(aligned[0]), int64_t(aligned[2]));
-  __m128i a2 = _mm_set_epi64x(int64_t(aligned[2]), int64_t(aligned[1]));
+  __m128i a0 = _mm_set_epi64x(static_cast<int64_t>(aligned[1]), static_cast<int64_t>(aligned[0]));
+  __m128i a1 = _mm_set_epi64x(static_cast<int64_t>(aligned[0]), static_cast<int64_t>(aligned[2]));
+  __m128i a2 = _mm_set_epi64x(static_cast<int64_t>(aligned[2]), static_cast<int64_t>(aligned[1]));
   __m128i* d = reinterpret_cast<__m128i*>(p + skip);
   for (size_t left = bytes - skip; left >= kPatternBytes; left -= kPatternBytes, d += 6) {
     _mm_store_si128(d, a0);
@@ -97,7 +96,8 @@ void FillPatternSSE2(uint8_t* p, size_t bytes, const uint64_t* w, const uint64_t
 
 __attribute__((target("avx2"))) void FillPatternAVX2(uint8_t* p, size_t bytes, const uint64_t* w,
                                                      const uint64_t* aligned) {
-  int64_t a = int64_t(w[0]), b = int64_t(w[1]), c = int64_t(w[2]);
+  int64_t a = static_cast<int64_t>(w[0]), b = static_cast<int64_t>(w[1]),
+          c = static_cast<int64_t>(w[2]);
   __m256i v0 = _mm256_set_epi64x(a, c, b, a);
   __m256i v1 = _mm256_set_epi64x(b, a, c, b);
   __m256i v2 = _mm256_set_epi64x(c, b, a, c);
@@ -108,9 +108,9 @@ __attribute__((target("avx2"))) void FillPatternAVX2(uint8_t* p, size_t bytes, c
     _mm256_storeu_si256(d + 2, v2);
   }
   size_t skip = (32 - (reinterpret_cast<uintptr_t>(p) & 31)) & 31;
-  a = int64_t(aligned[0]);
-  b = int64_t(aligned[1]);
-  c = int64_t(aligned[2]);
+  a = static_cast<int64_t>(aligned[0]);
+  b = static_cast<int64_t>(aligned[1]);
+  c = static_cast<int64_t>(aligned[2]);
   v0 = _mm256_set_epi64x(a, c, b, a);
   v1 = _mm256_set_epi64x(b, a, c, b);
   v2 = _mm256_set_epi64x(c, b, a, c);
@@ -129,9 +129,9 @@ __attribute__((target("avx2"))) void FillPatternAVX2(uint8_t* p, size_t bytes, c
 template <unsigned Bpp>
 size_t KeyCopySSE2(uint8_t* dst, const uint8_t* src, size_t count, uint32_t key) {
   constexpr size_t kPixels = 16 / Bpp;
-  const __m128i k = Bpp == 1   ? _mm_set1_epi8(char(key))
+  const __m128i k = Bpp == 1   ? _mm_set1_epi8(static_cast<char>(key))
                     : Bpp == 2 ? _mm_set1_epi16(short(key))
-                               : _mm_set1_epi32(int(key));
+                               : _mm_set1_epi32(static_cast<int>(key));
   size_t done = 0;
   for (; done + kPixels <= count; done += kPixels) {
     __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + done * Bpp));
@@ -149,9 +149,9 @@ template <unsigned Bpp>
 __attribute__((target("avx2"))) size_t KeyCopyAVX2(uint8_t* dst, const uint8_t* src, size_t count,
                                                    uint32_t key) {
   constexpr size_t kPixels = 32 / Bpp;
-  const __m256i k = Bpp == 1   ? _mm256_set1_epi8(char(key))
+  const __m256i k = Bpp == 1   ? _mm256_set1_epi8(static_cast<char>(key))
                     : Bpp == 2 ? _mm256_set1_epi16(short(key))
-                               : _mm256_set1_epi32(int(key));
+                               : _mm256_set1_epi32(static_cast<int>(key));
   size_t done = 0;
   for (; done + kPixels <= count; done += kPixels) {
     __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + done * Bpp));
@@ -171,7 +171,7 @@ __attribute__((target("avx2"))) size_t KeyCopyAVX2(uint8_t* dst, const uint8_t* 
 // pixels of every size. Bpp is a constant so that nothing here divides.
 template <unsigned Bpp>
 void PatternWords(uint32_t colour, unsigned phase, uint64_t* w) {
-  constexpr uint64_t kMask = (uint64_t(1) << (8 * Bpp)) - 1;
+  constexpr uint64_t kMask = (static_cast<uint64_t>(1) << (8 * Bpp)) - 1;
   uint64_t c = colour & kMask;
   if (phase != 0) c = ((c >> (8 * phase)) | (c << (8 * (Bpp - phase)))) & kMask;
   if (Bpp == 3) {
@@ -192,8 +192,8 @@ void FillPatternBytes(uint8_t* p, size_t bytes, uint32_t colour) {
   int level = SimdLevel();
   if (level != 0) {
     uintptr_t align = level == 2 ? 32 : 16;
-    unsigned skip =
-        unsigned((align - (reinterpret_cast<uintptr_t>(p) & (align - 1))) & (align - 1));
+    unsigned skip = static_cast<unsigned>((align - (reinterpret_cast<uintptr_t>(p) & (align - 1))) &
+                                          (align - 1));
     uint64_t aligned[3];
     PatternWords<Bpp>(colour, skip % Bpp, aligned);
     if (level == 2)
@@ -224,8 +224,8 @@ int SetSimdLevel(int level) {
 
 void FillPattern(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerPixel) {
   if (count == 0) return;
-  uint8_t b0 = uint8_t(colour), b1 = uint8_t(colour >> 8), b2 = uint8_t(colour >> 16),
-          b3 = uint8_t(colour >> 24);
+  uint8_t b0 = static_cast<uint8_t>(colour), b1 = static_cast<uint8_t>(colour >> 8),
+          b2 = static_cast<uint8_t>(colour >> 16), b3 = static_cast<uint8_t>(colour >> 24);
   bool oneByte = bytesPerPixel == 1 ||
                  (b1 == b0 && (bytesPerPixel == 2 || b2 == b0) && (bytesPerPixel != 4 || b3 == b0));
   if (oneByte) {
@@ -276,5 +276,4 @@ void KeyCopyPixels(uint8_t* dst, const uint8_t* src, size_t count, uint32_t key,
   });
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

@@ -79,19 +79,19 @@ void QVRPal::SetEntry(unsigned i, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
 
 void QVRPal::SetFromRGB(const unsigned char* rgb, unsigned count, unsigned first) {
   if (rgb == nullptr) return;
-  uint64_t end = uint64_t(first) + count;
-  if (end > m_count) Resize(end > MAX_ENTRIES ? MAX_ENTRIES + 1 : unsigned(end));
+  uint64_t end = static_cast<uint64_t>(first) + count;
+  if (end > m_count) Resize(end > MAX_ENTRIES ? MAX_ENTRIES + 1 : static_cast<unsigned>(end));
   for (uint64_t i = first; i < end && i < m_count; ++i, rgb += 3)
-    SetEntry(unsigned(i), rgb[0], rgb[1], rgb[2], 0);
+    SetEntry(static_cast<unsigned>(i), rgb[0], rgb[1], rgb[2], 0);
 }
 
 void QVRPal::SetFromRGBA(const unsigned char* rgba, unsigned count, unsigned first) {
   if (rgba == nullptr) return;
-  uint64_t end = uint64_t(first) + count;
-  if (end > m_count) Resize(end > MAX_ENTRIES ? MAX_ENTRIES + 1 : unsigned(end));
+  uint64_t end = static_cast<uint64_t>(first) + count;
+  if (end > m_count) Resize(end > MAX_ENTRIES ? MAX_ENTRIES + 1 : static_cast<unsigned>(end));
   if (first >= m_count) return;
   if (end > m_count) end = m_count;
-  std::memcpy(m_entries + 4u * first, rgba, size_t(end - first) * 4u);
+  std::memcpy(m_entries + 4u * first, rgba, static_cast<size_t>(end - first) * 4u);
 }
 
 void QVRPal::Resize(unsigned n) {
@@ -123,7 +123,7 @@ void QVRPal::GenerateGreyScale(unsigned n) {
   if (n > 256) n = 256;
   if (n > m_count) Resize(n);
   for (unsigned i = 0; i < m_count; ++i) {
-    uint8_t grey = uint8_t(uint64_t(i) * 256u / m_count);
+    uint8_t grey = static_cast<uint8_t>(static_cast<uint64_t>(i) * 256u / m_count);
     SetEntry(i, grey, grey, grey, 0);
   }
 }
@@ -131,12 +131,12 @@ void QVRPal::GenerateGreyScale(unsigned n) {
 void QVRPal::ToGreyScale() {
   for (unsigned i = 0; i < m_count; ++i) {
     const uint8_t* e = m_entries + 4 * i;
-    uint8_t grey = uint8_t((unsigned(e[0]) + e[1] + e[2]) / 3u);
+    uint8_t grey = static_cast<uint8_t>((static_cast<unsigned>(e[0]) + e[1] + e[2]) / 3u);
     SetEntry(i, grey, grey, grey, 0);
   }
 }
 
-unsigned QVRPal::MemoryUsed() const { return m_count * 4u + unsigned(sizeof(QVRPal)); }
+unsigned QVRPal::MemoryUsed() const { return m_count * 4u + static_cast<unsigned>(sizeof(QVRPal)); }
 
 bool QVRPal::Load(QVRResFile& file, int format) {
   if (!file.Good()) {
@@ -202,7 +202,8 @@ bool QVRPal::GIMPLoad(QVRResFile& file) {
   while (stored < kGimpMaxEntries && ReadLine(file, line)) {
     int r, g, b;
     if (line[0] == '#' || std::sscanf(line, "%d %d %d", &r, &g, &b) != 3) continue;
-    SetEntry(stored++, uint8_t(r), uint8_t(g), uint8_t(b), 0);
+    SetEntry(stored++, static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b),
+             0);
   }
   Resize(stored);
   return true;
@@ -220,12 +221,12 @@ bool QVRPal::JASCLoad(QVRResFile& file) {
     QVR::WARN("QVRPal: bad JASC colour count\n");
     return false;
   }
-  Resize(unsigned(count));
+  Resize(static_cast<unsigned>(count));
   for (unsigned i = 0; i < m_count; ++i) {
     if (!ReadLine(file, line)) break;
     int r, g, b;
     if (std::sscanf(line, "%d %d %d", &r, &g, &b) == 3)
-      SetEntry(i, uint8_t(r), uint8_t(g), uint8_t(b), 0);
+      SetEntry(i, static_cast<uint8_t>(r), static_cast<uint8_t>(g), static_cast<uint8_t>(b), 0);
   }
   return true;
 }
@@ -264,7 +265,7 @@ bool QVRPal::Save(QVRResFile& file, int format) {
       break;
     case PAL_JASC:
       WriteText(file, "JASC-PAL\n0100\n");
-      std::snprintf(text, sizeof text, "%d\n", int(m_count));
+      std::snprintf(text, sizeof text, "%d\n", static_cast<int>(m_count));
       WriteText(file, text);
       for (unsigned i = 0; i < m_count && file.Good(); ++i) {
         const uint8_t* e = m_entries + 4 * i;
@@ -293,14 +294,14 @@ bool QVRPal::Save(QVRResFile& file, int format) {
 }
 
 void QVRPal::PrintInfo() const {
-  QVR::LOG("Palette info (%d colors)\n---------------------------\n", int(m_count));
+  QVR::LOG("Palette info (%d colors)\n---------------------------\n", static_cast<int>(m_count));
   for (unsigned i = 0; i < m_count; ++i) {
     const uint8_t* e = m_entries + 4 * i;
     char hex[8];
     hex[0] = '#';
     QVRParse::Dec2Hexa(e, 3, hex + 1);
     hex[7] = 0;
-    QVR::LOG("[%3d] %s (%3d, %3d, %3d, %3d)\n", int(i), hex, e[0], e[1], e[2], e[3]);
+    QVR::LOG("[%3d] %s (%3d, %3d, %3d, %3d)\n", static_cast<int>(i), hex, e[0], e[1], e[2], e[3]);
   }
   QVR::LOG("\n");
 }

@@ -19,8 +19,7 @@
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
@@ -83,7 +82,7 @@ uint8_t* EncodeLine(const uint8_t* src, size_t count, unsigned stride, uint8_t* 
     if (run == 1 && value < 0xC0) {
       *out++ = value;
     } else {
-      *out++ = uint8_t(0xC0 | run);
+      *out++ = static_cast<uint8_t>(0xC0 | run);
       *out++ = value;
     }
     x += run;
@@ -99,12 +98,13 @@ bool ReadPCX(QVRImage& img, QVRResFile& file) {
   uint8_t head[kHeaderSize];
   if (file.Read(head, kHeaderSize) != kHeaderSize || head[0] != 0x0A || head[2] != 1) return false;
   if (head[3] != 8) {
-    std::fprintf(stderr, "PCX: format not supported, %d bits per pixel.\n", int(head[3]));
+    std::fprintf(stderr, "PCX: format not supported, %d bits per pixel.\n",
+                 static_cast<int>(head[3]));
     return false;
   }
   const unsigned version = head[1];
-  const int64_t width = int64_t(Get16(head + 8)) - Get16(head + 4) + 1;
-  const int64_t height = int64_t(Get16(head + 10)) - Get16(head + 6) + 1;
+  const int64_t width = static_cast<int64_t>(Get16(head + 8)) - Get16(head + 4) + 1;
+  const int64_t height = static_cast<int64_t>(Get16(head + 10)) - Get16(head + 6) + 1;
   const unsigned planes = head[65];
   const size_t lineBytes = Get16(head + 66);
   if (planes != 1 && planes != 3 && planes != 4) {
@@ -114,16 +114,18 @@ bool ReadPCX(QVRImage& img, QVRResFile& file) {
   // A plane line must hold the row, and a run of kMaxRun values takes two
   // bytes: a file whose data could not fill the buffer is refused before it
   // is allocated.
-  const uint64_t dataBytes = uint64_t(lineBytes) * planes * uint64_t(height > 0 ? height : 0);
-  if (width <= 0 || height <= 0 || uint64_t(width) > lineBytes ||
+  const uint64_t dataBytes =
+      static_cast<uint64_t>(lineBytes) * planes * static_cast<uint64_t>(height > 0 ? height : 0);
+  if (width <= 0 || height <= 0 || static_cast<uint64_t>(width) > lineBytes ||
       dataBytes > (streamBytes - kHeaderSize) / 2 * kMaxRun + kMaxRun) {
     QVR::LOG("PCX: bad image size\n");
     return false;
   }
-  if (!ReplacePixels(img, uint64_t(width), uint64_t(height), 8 * planes)) return false;
+  if (!ReplacePixels(img, static_cast<uint64_t>(width), static_cast<uint64_t>(height), 8 * planes))
+    return false;
 
   uint8_t* pixels = ImageAccess::Pixels(img);
-  const size_t w = size_t(width);
+  const size_t w = static_cast<size_t>(width);
   const size_t pitch = w * planes;
   std::unique_ptr<uint8_t[]> scratch;
   if (planes > 1) {
@@ -133,7 +135,7 @@ bool ReadPCX(QVRImage& img, QVRResFile& file) {
   {
     StreamInput in(file);
     for (int64_t y = 0; y < height; ++y) {
-      uint8_t* row = pixels + size_t(y) * pitch;
+      uint8_t* row = pixels + static_cast<size_t>(y) * pitch;
       if (planes == 1) {
         if (!DecodeLine(in, row, w, lineBytes)) {
           QVR::LOG("PCX: unexpected end of image data\n");
@@ -202,7 +204,7 @@ bool WritePCX(QVRImage& img, QVRResFile& file) {
   Put16(head + 10, height - 1);
   Put16(head + 12, 72);
   Put16(head + 14, 72);
-  head[65] = uint8_t(planes);
+  head[65] = static_cast<uint8_t>(planes);
   Put16(head + 66, lineBytes);
   Put16(head + 68, 1);
   file.Write(head, kHeaderSize);
@@ -212,17 +214,18 @@ bool WritePCX(QVRImage& img, QVRResFile& file) {
   }
 
   // Worst case: every value a two-byte run, and the padding byte.
-  std::unique_ptr<uint8_t[]> encoded(new (std::nothrow) uint8_t[(2 * size_t(width) + 1) * planes]);
+  std::unique_ptr<uint8_t[]> encoded(new (std::nothrow)
+                                         uint8_t[(2 * static_cast<size_t>(width) + 1) * planes]);
   if (!encoded) return false;
   const unsigned pitch = img.GetPitch();
   for (uint32_t y = 0; y < height; ++y) {
-    const uint8_t* row = pixels + size_t(y) * pitch;
+    const uint8_t* row = pixels + static_cast<size_t>(y) * pitch;
     uint8_t* out = encoded.get();
     for (unsigned p = 0; p < planes; ++p) {
       out = EncodeLine(row + PlaneByte(p, planes), width, planes, out);
       if (width & 1) *out++ = 0;
     }
-    const unsigned size = unsigned(out - encoded.get());
+    const unsigned size = static_cast<unsigned>(out - encoded.get());
     if (file.Write(encoded.get(), size) != size) return false;
   }
 
@@ -234,11 +237,11 @@ bool WritePCX(QVRImage& img, QVRResFile& file) {
   }
   const unsigned written = file.Write(table, sizeof table);
   if (written != sizeof table) {
-    QVR::LOG("PCX: error writing color index %d\n", written == 0 ? 0 : int((written - 1) / 3));
+    QVR::LOG("PCX: error writing color index %d\n",
+             written == 0 ? 0 : static_cast<int>((written - 1) / 3));
     return false;
   }
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

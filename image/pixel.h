@@ -9,8 +9,7 @@
 #include <cstring>
 #include <type_traits>
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 // Largest size the drawing code can address in either direction: the clip
 // rectangle is held in signed 16-bit fields.
@@ -25,8 +24,8 @@ struct Pixel;
 
 template <>
 struct Pixel<1> {
-  static void Put(uint8_t* p, uint32_t c) { p[0] = uint8_t(c); }
-  static void Xor(uint8_t* p, uint32_t c) { p[0] ^= uint8_t(c); }
+  static void Put(uint8_t* p, uint32_t c) { p[0] = static_cast<uint8_t>(c); }
+  static void Xor(uint8_t* p, uint32_t c) { p[0] ^= static_cast<uint8_t>(c); }
   static uint32_t Key(const uint8_t* p) { return p[0]; }
   static constexpr uint32_t kKeyMask = 0xFFu;
 };
@@ -34,23 +33,23 @@ struct Pixel<1> {
 template <>
 struct Pixel<2> {
   static void Put(uint8_t* p, uint32_t c) {
-    p[0] = uint8_t(c);
-    p[1] = uint8_t(c >> 8);
+    p[0] = static_cast<uint8_t>(c);
+    p[1] = static_cast<uint8_t>(c >> 8);
   }
   static void Xor(uint8_t* p, uint32_t) {
     p[0] ^= 0xFFu;
     p[1] ^= 0xFFu;
   }
-  static uint32_t Key(const uint8_t* p) { return p[0] | uint32_t(p[1]) << 8; }
+  static uint32_t Key(const uint8_t* p) { return p[0] | static_cast<uint32_t>(p[1]) << 8; }
   static constexpr uint32_t kKeyMask = 0xFFFFu;
 };
 
 template <>
 struct Pixel<3> {
   static void Put(uint8_t* p, uint32_t c) {
-    p[0] = uint8_t(c);
-    p[1] = uint8_t(c >> 8);
-    p[2] = uint8_t(c >> 16);
+    p[0] = static_cast<uint8_t>(c);
+    p[1] = static_cast<uint8_t>(c >> 8);
+    p[2] = static_cast<uint8_t>(c >> 16);
   }
   static void Xor(uint8_t* p, uint32_t) {
     p[0] ^= 0xFFu;
@@ -58,7 +57,7 @@ struct Pixel<3> {
     p[2] ^= 0xFFu;
   }
   static uint32_t Key(const uint8_t* p) {
-    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    return p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
   }
   static constexpr uint32_t kKeyMask = 0xFFFFFFFFu;  // a key above 24 bits never matches
 };
@@ -66,10 +65,10 @@ struct Pixel<3> {
 template <>
 struct Pixel<4> {
   static void Put(uint8_t* p, uint32_t c) {
-    p[0] = uint8_t(c);
-    p[1] = uint8_t(c >> 8);
-    p[2] = uint8_t(c >> 16);
-    p[3] = uint8_t(c >> 24);
+    p[0] = static_cast<uint8_t>(c);
+    p[1] = static_cast<uint8_t>(c >> 8);
+    p[2] = static_cast<uint8_t>(c >> 16);
+    p[3] = static_cast<uint8_t>(c >> 24);
   }
   static void Xor(uint8_t* p, uint32_t) {
     p[0] ^= 0xFFu;
@@ -78,7 +77,8 @@ struct Pixel<4> {
     p[3] ^= 0xFFu;
   }
   static uint32_t Key(const uint8_t* p) {
-    return p[0] | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    return p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
   }
   static constexpr uint32_t kKeyMask = 0xFFFFFFFFu;
 };
@@ -116,7 +116,7 @@ void FillPattern(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerP
 // is inline: short runs of it are common and pay for every call.
 inline void FillPixels(uint8_t* row, size_t count, uint32_t colour, unsigned bytesPerPixel) {
   if (bytesPerPixel == 1 || colour == 0) {
-    std::memset(row, int(colour & 0xFF), count * bytesPerPixel);
+    std::memset(row, static_cast<int>(colour & 0xFF), count * bytesPerPixel);
     return;
   }
   FillPattern(row, count, colour, bytesPerPixel);
@@ -138,7 +138,6 @@ void KeyCopyPixels(uint8_t* dst, const uint8_t* src, size_t count, uint32_t key,
 // the same at every level; tests use this to cover each.
 int SetSimdLevel(int level);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

@@ -24,8 +24,7 @@
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
@@ -45,7 +44,7 @@ void FlipAlpha(uint8_t* p, size_t count) {
   size_t i = 0;
 #if defined(__SSE2__)
   // x86 is little-endian: the alpha byte is the top byte of each word.
-  const __m128i flip = _mm_set1_epi32(int(0xFF000000u));
+  const __m128i flip = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   for (; i + 16 <= count; i += 16, p += 64) {
     __m128i* v = reinterpret_cast<__m128i*>(p);
     const __m128i a = _mm_xor_si128(_mm_loadu_si128(v), flip);
@@ -82,7 +81,8 @@ void CopyFlipAlpha(uint8_t* dst, const uint8_t* src, size_t count) {
 void SkipBytes(QVRResFile& file, uint64_t count) {
   uint8_t scratch[4096];
   while (count > 0) {
-    const unsigned part = count < sizeof scratch ? unsigned(count) : unsigned(sizeof scratch);
+    const unsigned part = count < sizeof scratch ? static_cast<unsigned>(count)
+                                                 : static_cast<unsigned>(sizeof scratch);
     if (file.Read(scratch, part) < part) return;
     count -= part;
   }
@@ -124,7 +124,7 @@ inline uint32_t LoadPixel(const uint8_t* src) {
 // Eight bytes of repeated pixels (B = 1, 2 or 4) from a LoadPixel word.
 template <unsigned B>
 inline uint64_t RepeatPixel(uint32_t v) {
-  if (B == 4) return v | uint64_t(v) << 32;
+  if (B == 4) return v | static_cast<uint64_t>(v) << 32;
   if (B == 2) {
     uint16_t h;
     std::memcpy(&h, &v, 2);
@@ -187,10 +187,12 @@ constexpr size_t kShortBytes = 32;
 
 template <unsigned B>
 inline size_t ShortPacket(uint8_t* out, const uint8_t* packet, unsigned h) {
-  const uint64_t run = 0 - uint64_t(h >> 7);
+  const uint64_t run = 0 - static_cast<uint64_t>(h >> 7);
   uint32_t first;
   std::memcpy(&first, packet + 1, 4);
-  const uint64_t repeated = RepeatPixel < B == 3 ? 4 : B > (first)&run;
+  // A 3-byte pixel repeats through the 4-byte pattern of RepeatPixel<4>.
+  constexpr unsigned kPattern = B == 3 ? 4 : B;
+  const uint64_t repeated = RepeatPixel<kPattern>(first) & run;
   const uint64_t mask = B == 4 ? AlphaMask64() : 0;
   uint64_t w[kShortBytes / 8];
   std::memcpy(w, packet + 1, kShortBytes);
@@ -203,7 +205,7 @@ inline size_t ShortPacket(uint8_t* out, const uint8_t* packet, unsigned h) {
 template <unsigned B>
 inline void FillRunExact(uint8_t* out, uint32_t v, size_t n) {
   if (B == 1) {
-    std::memset(out, int(v & 0xFF), n);
+    std::memset(out, static_cast<int>(v & 0xFF), n);
     return;
   }
   for (size_t i = 0; i < n; ++i, out += B) std::memcpy(out, &v, B);
@@ -244,10 +246,10 @@ bool DecodeRle(StreamInput& in, RlePos& pos, size_t rowBytes, uint32_t height, u
       const uint8_t* const end = in.end;
       uint8_t* out = pos.out;
       uint8_t* const rowEnd = pos.rowEnd;
-      while (size_t(end - cur) >= kMaxPacket + kOverrun) {
+      while (static_cast<size_t>(end - cur) >= kMaxPacket + kOverrun) {
         const unsigned h = cur[0];
         const size_t bytes = ((h & 0x7F) + 1) * B;
-        const size_t room = size_t(rowEnd - out);
+        const size_t room = static_cast<size_t>(rowEnd - out);
         if (B != 3 && bytes <= kShortBytes && bytes + kShortBytes <= room) {
           cur += ShortPacket<B>(out, cur, h);
           out += bytes;
@@ -276,7 +278,7 @@ bool DecodeRle(StreamInput& in, RlePos& pos, size_t rowBytes, uint32_t height, u
       const uint32_t pixel = LoadPixel<B, false>(in.cur);
       in.cur += B;
       while (n > 0) {
-        const size_t room = size_t(pos.rowEnd - pos.out) / B;
+        const size_t room = static_cast<size_t>(pos.rowEnd - pos.out) / B;
         const size_t k = n < room ? n : room;
         FillRunExact<B>(pos.out, pixel, k);
         pos.out += k * B;
@@ -285,7 +287,7 @@ bool DecodeRle(StreamInput& in, RlePos& pos, size_t rowBytes, uint32_t height, u
       }
     } else {
       while (n > 0) {
-        const size_t room = size_t(pos.rowEnd - pos.out) / B;
+        const size_t room = static_cast<size_t>(pos.rowEnd - pos.out) / B;
         const size_t k = n < room ? n : room;
         if (!in.Refill(k * B)) {
           pos.out += in.Avail() / B * B;
@@ -305,7 +307,7 @@ bool DecodeRle(StreamInput& in, RlePos& pos, size_t rowBytes, uint32_t height, u
     }
   }
   failRow = height - pos.rowsLeft;
-  failX = uint32_t(pos.out - pos.row);
+  failX = static_cast<uint32_t>(pos.out - pos.row);
   return false;
 }
 
@@ -325,11 +327,11 @@ size_t EncodeRow(const uint8_t* row, uint32_t w, uint8_t* out) {
   uint8_t* const start = out;
   uint32_t x = 0;
   while (x < w) {
-    const uint8_t* p = row + size_t(x) * B;
+    const uint8_t* p = row + static_cast<size_t>(x) * B;
     if (x + 1 < w && SamePixel<B>(p, p + B)) {
       uint32_t n = 2;
-      while (x + n < w && n < 128 && SamePixel<B>(p, p + size_t(n) * B)) ++n;
-      *out++ = uint8_t(0x80 | (n - 1));
+      while (x + n < w && n < 128 && SamePixel<B>(p, p + static_cast<size_t>(n) * B)) ++n;
+      *out++ = static_cast<uint8_t>(0x80 | (n - 1));
       std::memcpy(out, p, B);
       out += B;
       x += n;
@@ -337,16 +339,17 @@ size_t EncodeRow(const uint8_t* row, uint32_t w, uint8_t* out) {
       // A literal stretch ends where two equal neighbours begin.
       uint32_t end = x + 1;
       while (end < w && end - x < 128 &&
-             !(end + 1 < w && SamePixel<B>(row + size_t(end) * B, row + size_t(end + 1) * B)))
+             !(end + 1 < w && SamePixel<B>(row + static_cast<size_t>(end) * B,
+                                           row + static_cast<size_t>(end + 1) * B)))
         ++end;
       const uint32_t n = end - x;
-      *out++ = uint8_t(n - 1);
-      std::memcpy(out, p, size_t(n) * B);
-      out += size_t(n) * B;
+      *out++ = static_cast<uint8_t>(n - 1);
+      std::memcpy(out, p, static_cast<size_t>(n) * B);
+      out += static_cast<size_t>(n) * B;
       x = end;
     }
   }
-  return size_t(out - start);
+  return static_cast<size_t>(out - start);
 }
 
 }  // namespace
@@ -368,7 +371,7 @@ bool ReadTGA(QVRImage& img, QVRResFile& file) {
     return false;
   }
   if (!(type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11)) {
-    QVR::LOG("TGA:: Unsupported type %d\n", int(type));
+    QVR::LOG("TGA:: Unsupported type %d\n", static_cast<int>(type));
     return false;
   }
   // Sizes and depths the image model cannot hold are refused outright.
@@ -382,32 +385,32 @@ bool ReadTGA(QVRImage& img, QVRResFile& file) {
 
   if (mapType == 1) {
     const unsigned entryBytes = (mapBits + 7) / 8;
-    if (mapStart > 0) SkipBytes(file, uint64_t(mapStart) * entryBytes);
+    if (mapStart > 0) SkipBytes(file, static_cast<uint64_t>(mapStart) * entryBytes);
     if (mapStart > mapLength)
       QVR::LOG("TGA: Error, cmstart > cmlen !\n");
     else
       mapLength -= mapStart;
     if (mapLength != 0) {
       if (bytesPerPixel > 1) {
-        QVR::LOG("TGA: Error colormap in %d bits mode\n", int(depth));
+        QVR::LOG("TGA: Error colormap in %d bits mode\n", static_cast<int>(depth));
         return false;
       }
       QVRPal* pal = PaletteOfSize(img, mapLength);
       if (entryBytes < 3) {
-        QVR::LOG("TGA: error in colormap depth = %d bytes.\n", int(entryBytes));
+        QVR::LOG("TGA: error in colormap depth = %d bytes.\n", static_cast<int>(entryBytes));
         return false;
       }
       // Read in slices: entries past the palette's limit are in the way of
       // the pixels but dropped.
       const unsigned kept = pal != nullptr ? pal->GetCount() : 0;
       constexpr unsigned kSlice = 256;
-      std::vector<uint8_t> slice(size_t(kSlice) * entryBytes);
+      std::vector<uint8_t> slice(static_cast<size_t>(kSlice) * entryBytes);
       bool ok = pal != nullptr;
       for (unsigned first = 0; ok && first < mapLength; first += kSlice) {
         const unsigned count = mapLength - first < kSlice ? mapLength - first : kSlice;
         ok = file.Read(slice.data(), count * entryBytes) == count * entryBytes;
         for (unsigned i = 0; ok && i < count && first + i < kept; ++i) {
-          const uint8_t* m = slice.data() + size_t(i) * entryBytes;
+          const uint8_t* m = slice.data() + static_cast<size_t>(i) * entryBytes;
           pal->SetEntry(first + i, m[2], m[1], m[0], 0);
         }
       }
@@ -425,20 +428,24 @@ bool ReadTGA(QVRImage& img, QVRResFile& file) {
     // mean instead of whatever the image held before.
     QVRPal* pal = PaletteOfSize(img, 256);
     if (pal != nullptr)
-      for (unsigned i = 0; i < 256; ++i) pal->SetEntry(i, uint8_t(i), uint8_t(i), uint8_t(i), 0);
+      for (unsigned i = 0; i < 256; ++i)
+        pal->SetEntry(i, static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i),
+                      0);
   }
 
   // Nothing is allocated that the rest of the stream cannot fill: stored
   // pixels take their bytes, and a run packet of 1 + B bytes gives at most
   // 128 pixels.
   const uint64_t left = file.Good() ? BytesLeft(file) : 0;
-  const uint64_t rowBytes = uint64_t(width) * bytesPerPixel;
+  const uint64_t rowBytes = static_cast<uint64_t>(width) * bytesPerPixel;
   const bool rle = type >= 9;
   if (!rle && rowBytes * height > left) {
-    QVR::LOG("TGA: Error reading data, line %d, x= %d", int(left / rowBytes), int(left % rowBytes));
+    QVR::LOG("TGA: Error reading data, line %d, x= %d", static_cast<int>(left / rowBytes),
+             static_cast<int>(left % rowBytes));
     return false;
   }
-  if (rle && uint64_t(width) * height > (left + bytesPerPixel) / (1 + bytesPerPixel) * 128) {
+  if (rle &&
+      static_cast<uint64_t>(width) * height > (left + bytesPerPixel) / (1 + bytesPerPixel) * 128) {
     QVR::LOG("TGA: Error reading data, line %d, x= %d", 0, 0);
     return false;
   }
@@ -450,14 +457,15 @@ bool ReadTGA(QVRImage& img, QVRResFile& file) {
   const bool topDown = (descriptor & 0x20) != 0;
   const size_t pitch = img.GetPitch();
   uint8_t* const first = img.GetPixels() + (topDown ? 0 : (height - 1) * pitch);
-  const ptrdiff_t step = topDown ? ptrdiff_t(pitch) : -ptrdiff_t(pitch);
+  const ptrdiff_t step = topDown ? static_cast<ptrdiff_t>(pitch) : -static_cast<ptrdiff_t>(pitch);
 
   if (!rle) {
     for (uint32_t i = 0; i < height; ++i) {
-      uint8_t* row = first + step * ptrdiff_t(i);
-      const unsigned got = file.Read(row, unsigned(rowBytes));
+      uint8_t* row = first + step * static_cast<ptrdiff_t>(i);
+      const unsigned got = file.Read(row, static_cast<unsigned>(rowBytes));
       if (got < rowBytes) {
-        QVR::LOG("TGA: Error reading data, line %d, x= %d", int(i), int(got));
+        QVR::LOG("TGA: Error reading data, line %d, x= %d", static_cast<int>(i),
+                 static_cast<int>(got));
         return false;
       }
       if (bytesPerPixel == 4) FlipAlpha(row, width);
@@ -470,10 +478,12 @@ bool ReadTGA(QVRImage& img, QVRResFile& file) {
   uint32_t failRow = 0, failX = 0;
   bool ok = false;
   WithBpp(bytesPerPixel, [&](auto bpp) {
-    ok = DecodeRle<decltype(bpp)::value>(in, pos, size_t(rowBytes), height, failRow, failX);
+    ok = DecodeRle<decltype(bpp)::value>(in, pos, static_cast<size_t>(rowBytes), height, failRow,
+                                         failX);
   });
   if (!ok) {
-    QVR::LOG("TGA: Error reading data, line %d, x= %d", int(failRow), int(failX));
+    QVR::LOG("TGA: Error reading data, line %d, x= %d", static_cast<int>(failRow),
+             static_cast<int>(failX));
     return false;
   }
   return true;
@@ -502,26 +512,26 @@ bool WriteTGA(QVRImage& img, QVRResFile& file, bool rle) {
   } else {
     // An 8-bit image without a palette can only mean grey levels; a true-colour
     // type with 8-bit pixels is something no reader understands.
-    header[2] = uint8_t((bytesPerPixel == 1 ? 3 : 2) + (rle ? 8 : 0));
+    header[2] = static_cast<uint8_t>((bytesPerPixel == 1 ? 3 : 2) + (rle ? 8 : 0));
   }
   Put16(header + 12, w);
   Put16(header + 14, h);
-  header[16] = uint8_t(img.GetBpp());
+  header[16] = static_cast<uint8_t>(img.GetBpp());
   header[17] = bytesPerPixel == 4 ? 8 : 0;
   file.Write(header, kHeaderSize);
   if (mapped) {
-    std::vector<uint8_t> map(size_t(pal->GetCount()) * 3);
+    std::vector<uint8_t> map(static_cast<size_t>(pal->GetCount()) * 3);
     for (unsigned i = 0; i < pal->GetCount(); ++i) {
       const uint8_t* e = pal->Entry(i);
       map[3 * i] = e[2];
       map[3 * i + 1] = e[1];
       map[3 * i + 2] = e[0];
     }
-    file.Write(map.data(), unsigned(map.size()));
+    file.Write(map.data(), static_cast<unsigned>(map.size()));
   }
 
   const size_t pitch = img.GetPitch();
-  const size_t rowBytes = size_t(w) * bytesPerPixel;
+  const size_t rowBytes = static_cast<size_t>(w) * bytesPerPixel;
   // The image keeps transparency in the fourth byte; the file wants alpha.
   std::vector<uint8_t> flipped(bytesPerPixel == 4 ? rowBytes : 0);
   std::vector<uint8_t> packed(rle ? rowBytes + w : 0);
@@ -532,13 +542,13 @@ bool WriteTGA(QVRImage& img, QVRResFile& file, bool rle) {
       row = flipped.data();
     }
     if (!rle) {
-      file.Write(row, unsigned(rowBytes));
+      file.Write(row, static_cast<unsigned>(rowBytes));
       continue;
     }
     size_t bytes = 0;
     WithBpp(bytesPerPixel,
             [&](auto bpp) { bytes = EncodeRow<decltype(bpp)::value>(row, w, packed.data()); });
-    file.Write(packed.data(), unsigned(bytes));
+    file.Write(packed.data(), static_cast<unsigned>(bytes));
   }
   if (!file.Good()) {
     QVR::LOG("TGA: error writing data\n");
@@ -547,5 +557,4 @@ bool WriteTGA(QVRImage& img, QVRResFile& file, bool rle) {
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

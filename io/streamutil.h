@@ -7,8 +7,7 @@
 
 class QVRResFile;
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 /// The stream's total size in bytes; the position is restored (a stream left
 /// at its very end may then be in SEEK_ERROR, which the next seek clears).
@@ -19,7 +18,6 @@ uint64_t BytesLeft(QVRResFile& file);
 /// Seeks to an absolute position; false when it cannot be reached.
 bool SeekTo(QVRResFile& file, uint64_t position);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

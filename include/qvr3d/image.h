@@ -14,11 +14,9 @@ class QVRPal;
 class QVRFont;
 struct FontParams;
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 struct ImageAccess;
-}
-}  // namespace qvr
+}  // namespace qvr::detail
 
 /// Where the y argument of a text call lies.
 enum FontAlign : int {

@@ -11,11 +11,9 @@
 
 class QVRResFile;
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 struct SoundData;
-}
-}  // namespace qvr
+}  // namespace qvr::detail
 
 // Sample format codes: SDL's audio format word (the same values as SDL's
 // AUDIO_U8 ... AUDIO_S16MSB). The low byte is the number of bits per sample,
@@ -127,7 +125,9 @@ class QVR_API QVRSound : public QVRResource {
   /// Number of bytes in GetData().
   uint32_t GetSize() const { return m_size; }
   /// Bytes per frame: bytes per sample times channels.
-  unsigned GetFrameSize() const { return ((m_format & 0xFF) / 8u) * unsigned(m_channels); }
+  unsigned GetFrameSize() const {
+    return ((m_format & 0xFF) / 8u) * static_cast<unsigned>(m_channels);
+  }
 
   /// The name of a format code as PrintInfo writes it ("16 bits signed LSB",
   /// ...), "unknown" for any other value.
