@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/log_capture.h"
 #include "common/tmpdir.h"
 #include "qvr3d/core.h"
 #include "qvr3d/sound.h"
@@ -142,21 +143,7 @@ inline bool LoadBytes(QVRSound& sound, const std::string& bytes, int type = 0) {
   return sound.Load(*stream, type);
 }
 
-/// Sends the log to a file from construction until Text(), which returns
-/// what was written and puts the log back on standard output.
-class LogCapture {
- public:
-  LogCapture() : m_path(m_dir / "log.txt") { QVR::SetLogTarget(2, m_path.c_str()); }
-  ~LogCapture() { QVR::CloseLog(); }
-  std::string Text() {
-    QVR::CloseLog();
-    return qvrtest::ReadAll(m_path);
-  }
-
- private:
-  qvrtest::TempDir m_dir;
-  std::string m_path;
-};
+using qvrtest::LogCapture;
 
 /// The sound's bytes as a string.
 inline std::string Bytes(const QVRSound& sound) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/log_capture.h"
 #include "common/tmpdir.h"
 #include "image/image_helpers.h"
 #include "qvr3d/core.h"
@@ -18,25 +19,7 @@ namespace {
 
 using qvrtest::PixelSet;
 
-class LogCapture {
- public:
-  LogCapture() : m_level(QVR::GetLogLevel()) {
-    QVR::SetLogLevel(255);
-    QVR::SetLogTarget(2, (m_dir / "log.txt").c_str());
-  }
-  ~LogCapture() {
-    QVR::CloseLog();
-    QVR::SetLogLevel(m_level);
-  }
-  std::string Text() {
-    QVR::CloseLog();
-    return qvrtest::ReadAll(m_dir / "log.txt");
-  }
-
- private:
-  qvrtest::TempDir m_dir;
-  unsigned m_level;
-};
+using qvrtest::LogCapture;
 
 QVRChar Glyph(unsigned x, unsigned y, unsigned w, unsigned h, int descent) {
   return QVRChar{uint16_t(x), uint16_t(y), uint8_t(w), uint8_t(h), int16_t(descent)};
@@ -266,7 +249,7 @@ TEST(Font, SaveWritesTheVersion2Layout) {
   EXPECT_FALSE(deepFont.Save(out, 0));
   QVRFont longName(std::string(255, 'n').c_str(), 'A', 'B', &sheetImg, 8);
   {
-    LogCapture log;
+    LogCapture log(qvrtest::kAllLevels);
     EXPECT_FALSE(longName.Save(out, 0));
     EXPECT_NE(log.Text().find("too long"), std::string::npos);
   }
@@ -320,7 +303,7 @@ TEST(Font, RoundTripsInBothVersions) {
   ASSERT_TRUE(font.SaveName((dir / "t.fnt").c_str(), 0));
   QVRFont named((dir / "t.fnt").c_str());
   ExpectSameFont(font, named);
-  LogCapture log;
+  LogCapture log(qvrtest::kAllLevels);
   QVRFont missing((dir / "none.fnt").c_str());
   QVRMemFile closed;
   QVRFont fromClosed(closed, 0);
@@ -334,7 +317,7 @@ TEST(Font, LoadRefusesBadHeadersAndHostileSizes) {
   const std::string file = TestFile();
   QVRFont font;
   {
-    LogCapture log;
+    LogCapture log(qvrtest::kAllLevels);
     std::string v3 = file;
     v3[4] = 3;
     EXPECT_FALSE(LoadBytes(font, v3));
@@ -381,7 +364,7 @@ TEST(Font, LoadRefusesBadHeadersAndHostileSizes) {
                                 : depth == 2 ? (s[0] + 3ull) / 4
                                              : s[0];
       if (rowBytes * s[1] <= 18) continue;
-      LogCapture log;
+      LogCapture log(qvrtest::kAllLevels);
       EXPECT_FALSE(LoadBytes(font, bad)) << s[0] << " x " << s[1] << " depth " << int(depth);
       EXPECT_NE(log.Text().find("Font: bad sheet size"), std::string::npos);
     }
@@ -592,7 +575,7 @@ TEST(FontDraw, GlyphRectanglesOutsideTheSheetAreCut) {
 TEST(Font, PrintInfoReport) {
   QVRFont font;
   DefineTestFont(font);
-  LogCapture log;
+  LogCapture log(qvrtest::kAllLevels);
   QVRFont().PrintInfo(true);
   font.PrintInfo(true);
   EXPECT_EQ(log.Text(),

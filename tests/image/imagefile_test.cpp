@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "../common/log_capture.h"
+#include "common/log_capture.h"
 #include "../common/tmpdir.h"
 #include "image/codec.h"
 #include "magick.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/log_capture.h"
 #include "common/tmpdir.h"
 #include "qvr3d/core.h"
 #include "qvr3d/stream.h"
@@ -19,28 +20,7 @@ using qvrtest::WriteAll;
 
 namespace {
 
-// Sends the log to a file at a chosen level while it lives.
-class LogCapture {
- public:
-  explicit LogCapture(unsigned level) : m_path(m_dir / "log.txt") {
-    QVR::SetLogLevel(level);
-    QVR::SetLogTarget(2, m_path.c_str());
-  }
-  ~LogCapture() { Restore(); }
-  std::string Text() {
-    Restore();
-    return ReadAll(m_path);
-  }
-
- private:
-  void Restore() {
-    QVR::CloseLog();
-    QVR::SetLogTarget(0, nullptr);
-    QVR::SetLogLevel(100);
-  }
-  TempDir m_dir;
-  std::string m_path;
-};
+using qvrtest::LogCapture;
 
 std::string Pattern(size_t n) {
   std::string s(n, 0);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/log_capture.h"
 #include "common/tmpdir.h"
 #include "qvr3d/core.h"
 #include "qvr3d/stream.h"
@@ -41,27 +42,7 @@ std::string Saved(QVRText& text, int format) {
   return std::string(reinterpret_cast<char*>(out.GetData()), out.GetPos());
 }
 
-// Collects what the log prints while the object lives.
-class LogCapture {
- public:
-  LogCapture() : m_level(QVR::GetLogLevel()) {
-    QVR::SetLogLevel(QVR::LOG_LOG);
-    QVR::SetLogTarget(2, m_dir.operator/("log").c_str());
-  }
-  std::string Text() {
-    QVR::CloseLog();
-    QVR::SetLogLevel(m_level);
-    return ReadAll(m_dir / "log");
-  }
-  ~LogCapture() {
-    QVR::CloseLog();
-    QVR::SetLogLevel(m_level);
-  }
-
- private:
-  TempDir m_dir;
-  unsigned m_level;
-};
+using qvrtest::LogCapture;
 
 TEST(Text, Slots) {
   QVRText t(0);
@@ -164,7 +145,7 @@ TEST(Text, EmptyFileAndMissingFile) {
   TempDir tmp;
   ASSERT_TRUE(WriteAll(tmp / "empty.txt", ""));
   {
-    LogCapture log;
+    LogCapture log(QVR::LOG_LOG);
     QVRFile empty((tmp / "empty.txt").c_str(), QVRResFile::READ);
     QVRText t(4);
     t.SetString(1, "kept");
@@ -204,7 +185,7 @@ TEST(Text, SaveForms) {
   QVRMemFile closed;
   EXPECT_FALSE(t.Save(closed, 0));
 
-  LogCapture log;
+  LogCapture log(QVR::LOG_LOG);
   t.PrintInfo();
   EXPECT_EQ(log.Text(), "Array of 4 strings :\n[  0] one\n[  2] three\n");
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/log_capture.h"
 #include "qvr3d/config.h"
 #include "qvr3d/core.h"
 #include "tests/common/tmpdir.h"
@@ -64,23 +65,7 @@ uint32_t LocalDate(int year, int month, int day, int hour, int minute, int secon
   return static_cast<uint32_t>(std::mktime(&tm));
 }
 
-// Sends the log to a file for the life of the object; Text() reads it so far.
-class LogCapture {
- public:
-  LogCapture() : m_level(QVR::GetLogLevel()) {
-    QVR::SetLogLevel(255);
-    QVR::SetLogTarget(2, (m_dir / "log.txt").c_str());
-  }
-  ~LogCapture() {
-    QVR::CloseLog();
-    QVR::SetLogLevel(m_level);
-  }
-  std::string Text() const { return qvrtest::ReadAll(m_dir / "log.txt"); }
-
- private:
-  qvrtest::TempDir m_dir;
-  unsigned m_level;
-};
+using qvrtest::LogCapture;
 
 // A fixed time zone without daylight saving, one hour east of UTC, so that
 // dates really go through local time.
@@ -194,7 +179,7 @@ TEST(Config, CommandLine) {
   EXPECT_EQ(c.color[3], 255);
   EXPECT_EQ(cfg.GetValue("date", 0).date, LocalDate(2004, 10, 26, 0, 0, 0));
 
-  LogCapture log;
+  LogCapture log(qvrtest::kAllLevels);
   EXPECT_FALSE(ParseArgs(cfg, {"-width", "wide", "stray"}));
   EXPECT_EQ(cfg.GetValue("width", 0).intVal, 800);
   EXPECT_FALSE(ParseArgs(cfg, {"-color", "ff0000"}));
@@ -232,7 +217,7 @@ TEST(Config, FileLines) {
   EXPECT_STREQ(cfg.GetValue("name", 0).strVal, "two  words ");
 
   {
-    LogCapture log;
+    LogCapture log(qvrtest::kAllLevels);
     ASSERT_TRUE(
         qvrtest::WriteAll(path, "width=1024\nwidth\ngamma x\ncolor red\ndate soon\nwidth ?\n"));
     EXPECT_FALSE(cfg.ParseFile(path.c_str()));  // nothing set
@@ -347,7 +332,7 @@ TEST(Config, PrintInfo) {
   cfg.AddParameter("f", Cfg::CFG_FLOAT, Float(0.5f));
   cfg.AddParameter("i", Cfg::CFG_INT, Int(-3));
   cfg.AddParameter("s", Cfg::CFG_STRING, Str("text"));
-  LogCapture log;
+  LogCapture log(qvrtest::kAllLevels);
   cfg.PrintInfo();
   EXPECT_EQ(log.Text(),
             "Configuration (6 parameters):\n"
