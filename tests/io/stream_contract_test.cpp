@@ -23,6 +23,10 @@ namespace {
 // window streams set it when the position reaches the end.
 struct DiskStream {
   static constexpr bool kEofAtLastByte = false;
+  // What a read that starts at the end and an unknown seek origin do, as the
+  // stream header documents it.
+  static constexpr bool kReadAtEndStaysOK = false;
+  static constexpr bool kUnknownOriginFromStart = false;
   static constexpr bool kFixedSize = false;
   std::unique_ptr<QVRResFile> Make(const std::string& bytes, unsigned mode) {
     path = dir / "data.bin";
@@ -36,6 +40,8 @@ struct DiskStream {
 
 struct MemoryStream {
   static constexpr bool kEofAtLastByte = true;
+  static constexpr bool kReadAtEndStaysOK = true;
+  static constexpr bool kUnknownOriginFromStart = true;
   static constexpr bool kFixedSize = true;
   std::unique_ptr<QVRResFile> Make(const std::string& bytes, unsigned mode) {
     block.assign(bytes.begin(), bytes.end());
@@ -49,6 +55,8 @@ struct MemoryStream {
 // The window sits between guard bytes that must never be read or changed.
 struct WindowStream {
   static constexpr bool kEofAtLastByte = true;
+  static constexpr bool kReadAtEndStaysOK = true;
+  static constexpr bool kUnknownOriginFromStart = true;
   static constexpr bool kFixedSize = true;
   static constexpr size_t kBefore = 7;
   std::unique_ptr<QVRResFile> Make(const std::string& bytes, unsigned mode) {
@@ -148,6 +156,36 @@ TYPED_TEST(StreamContract, ShortReadStopsTheStreamUntilASeek) {
   EXPECT_EQ(s->Read8(), 0u);
   EXPECT_EQ(s->GetState(), QVRResFile::READ_AT_END);
   EXPECT_EQ(s->Read(nullptr, 1), 0u);
+}
+
+TYPED_TEST(StreamContract, ReadAtTheEndAndUnknownOrigins) {
+  auto s = this->Open("\x01\x02\x03\x04");
+  EXPECT_EQ(s->Read32(), 0x04030201u);
+  EXPECT_TRUE(s->Good());
+  // The position is at the end: a fixed-size read returns 0 on every stream,
+  // but only the disk stream records it in its state.
+  EXPECT_EQ(s->Read32(), 0u);
+  EXPECT_EQ(s->Good(), TypeParam::kReadAtEndStaysOK);
+  if (!TypeParam::kReadAtEndStaysOK) {
+    EXPECT_EQ(s->GetState(), QVRResFile::READ_AT_END);
+  }
+  char byte;
+  s->SeekStart();
+  s->Read32();
+  EXPECT_EQ(s->Read(&byte, 1), 0u);  // the count tells it on every stream
+
+  EXPECT_TRUE(s->Seek(3, QVRResFile::SEEK_FROM_START));
+  EXPECT_EQ(s->Seek(1, 7), TypeParam::kUnknownOriginFromStart);
+  if (TypeParam::kUnknownOriginFromStart) {
+    EXPECT_EQ(s->GetPos(), 1u);
+    EXPECT_EQ(s->Read8(), 2u);
+  } else {
+    EXPECT_EQ(s->GetState(), QVRResFile::SEEK_ERROR);
+  }
+  EXPECT_TRUE(s->Seek(-1, QVRResFile::SEEK_FROM_END));
+  EXPECT_EQ(s->Read8(), 4u);
+  EXPECT_TRUE(s->Seek(-2, QVRResFile::SEEK_FROM_CURRENT));
+  EXPECT_EQ(s->Read8(), 3u);
 }
 
 TYPED_TEST(StreamContract, ByteOrderReaders) {
