@@ -37,6 +37,7 @@ HEADERS = {
     "image.h": "image", "pal.h": "image", "font.h": "image",
     "sdlmgr.h": "video",
     "sound.h": "audio",
+    "resmgr.h": "resmgr",
     "qvr3d.h": "umbrella",
 }
 
