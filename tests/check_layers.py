@@ -35,8 +35,10 @@ HEADERS = {
     "archive.h": "archive", "resfinder.h": "archive",
     "config.h": "res", "translator.h": "res", "score.h": "res",
     "image.h": "image", "pal.h": "image", "font.h": "image",
-    "sdlmgr.h": "video",
-    "sound.h": "audio",
+    "sdlmgr.h": "video", "screen.h": "video", "input.h": "video", "timer.h": "video",
+    "videomode.h": "video",
+    "sound.h": "audio", "mixer.h": "audio", "music.h": "audio",
+    "q3dscreen.h": "gl", "texmgr.h": "gl", "glfont.h": "gl",
     "resmgr.h": "resmgr",
     "qvr3d.h": "umbrella",
 }
