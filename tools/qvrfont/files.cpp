@@ -30,11 +30,6 @@ const char* VerboseHint() {
 // Opens `path` for reading, explaining a failure.
 bool OpenInput(const std::string& path, QVRFile& file) {
   if (!CheckInput(path)) return false;
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) {
-    Error("%s: is a folder", path.c_str());
-    return false;
-  }
   errno = 0;
   file.Open(path.c_str(), QVRResFile::READ);
   if (!file.Good()) {
@@ -58,9 +53,15 @@ void RemoveTmpAndDie(int sig) {
 
 bool CheckInput(const std::string& path) {
   std::error_code ec;
-  if (fs::exists(path, ec)) return true;
-  Error("%s: no such file", path.c_str());
-  return false;
+  if (!fs::exists(path, ec)) {
+    Error("%s: no such file", path.c_str());
+    return false;
+  }
+  if (fs::is_directory(path, ec)) {
+    Error("%s: is a folder", path.c_str());
+    return false;
+  }
+  return true;
 }
 
 bool LoadImage(const std::string& path, QVRImage& img) {

@@ -46,6 +46,7 @@ struct RenderedFont {
   unsigned lineHeight = 0;
   unsigned spaceAdvance = 0;
   bool hasSpace = false;
+  unsigned narrowed = 0;  // glyphs of a fixed-pitch font whose ink was cut to the pitch
 };
 
 // Renders every code of the range with FreeType. False after printing why.
@@ -88,7 +89,7 @@ bool LoadImage(const std::string& path, QVRImage& img);
 // Opens and reads a font file of either version; false after printing why.
 bool LoadFont(const std::string& path, QVRFont& font);
 
-// True when a file or folder of that name exists; otherwise prints "PATH: no such file".
+// True when `path` names something other than a folder; otherwise prints why.
 bool CheckInput(const std::string& path);
 
 }  // namespace qvrfont

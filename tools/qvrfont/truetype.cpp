@@ -101,6 +101,28 @@ bool TakeBitmap(FreeTypeSession& ft, unsigned depth, GlyphBitmap& glyph) {
   return true;
 }
 
+// Drops edge columns of the glyph's ink, the weaker side first, until it is `width` wide.
+void FitToWidth(GlyphBitmap& glyph, unsigned width) {
+  auto columnInk = [&](unsigned c) {
+    unsigned sum = 0;
+    for (unsigned r = 0; r < glyph.height; ++r) sum += glyph.values[size_t(r) * glyph.width + c];
+    return sum;
+  };
+  unsigned from = 0, to = glyph.width;  // the columns kept
+  while (to - from > width) {
+    if (columnInk(from) <= columnInk(to - 1))
+      ++from;
+    else
+      --to;
+  }
+  std::vector<uint8_t> kept(size_t(width) * glyph.height);
+  for (unsigned r = 0; r < glyph.height; ++r)
+    std::memcpy(&kept[size_t(r) * width], &glyph.values[size_t(r) * glyph.width + from], width);
+  glyph.values.swap(kept);
+  glyph.left += int(from);
+  glyph.width = width;
+}
+
 }  // namespace
 
 bool RenderTrueType(const BuildOptions& options, RenderedFont& out) {
@@ -144,15 +166,23 @@ bool RenderTrueType(const BuildOptions& options, RenderedFont& out) {
       Error("warning: %s has no Unicode character map; its own codes are used", path);
   }
 
+  const bool fixedPitch = FT_IS_FIXED_WIDTH(face);
   out.familyName = face->family_name ? face->family_name : "";
   const std::string style = face->style_name ? face->style_name : "";
   if (!style.empty() && style != "Regular" && style != "Book" && style != "Normal")
     out.familyName += (out.familyName.empty() ? "" : " ") + style;
   out.first = options.first;
   out.last = options.last;
+  // FreeType rounds the scaled ascender up and the descender down, so that the two together
+  // can exceed the line height by almost two pixels; rounded to the nearest, they add up to it.
   const FT_Size_Metrics& metrics = face->size->metrics;
-  out.ascent = int((metrics.ascender + 63) >> 6);
-  out.descent = int((-metrics.descender + 63) >> 6);
+  if (FT_IS_SCALABLE(face)) {
+    out.ascent = int((FT_MulFix(face->ascender, metrics.y_scale) + 32) >> 6);
+    out.descent = int((FT_MulFix(-face->descender, metrics.y_scale) + 32) >> 6);
+  } else {
+    out.ascent = int((metrics.ascender + 32) >> 6);
+    out.descent = int((-metrics.descender + 32) >> 6);
+  }
   out.lineHeight = unsigned((metrics.height + 32) >> 6);
   out.glyphs.assign(options.last - options.first + 1, GlyphBitmap());
 
@@ -170,9 +200,14 @@ bool RenderTrueType(const BuildOptions& options, RenderedFont& out) {
       out.hasSpace = true;
       out.spaceAdvance = glyph.advance;
     }
-    // A glyph whose ink is wider than its advance gets a cell as wide as the ink, so that no ink
-    // is cut; otherwise the ink is kept inside the advance, moved by the pixel or so that
-    // anti-aliasing lets stick out, so that fixed-pitch fonts stay fixed-pitch.
+    // The cell of a glyph is its advance, and the ink must lie inside it: ink that sticks out by
+    // the pixel or so of anti-aliasing is moved in. Ink wider than the advance widens the cell,
+    // so that nothing is cut, except in a fixed-pitch font, whose pitch matters more than the
+    // faint edge column that is then dropped.
+    if (fixedPitch && glyph.width > glyph.advance && glyph.advance > 0) {
+      FitToWidth(glyph, glyph.advance);
+      ++out.narrowed;
+    }
     unsigned cell = std::max(glyph.advance, glyph.width);
     glyph.left = std::clamp(glyph.left, 0, int(cell - glyph.width));
     glyph.advance = cell;
