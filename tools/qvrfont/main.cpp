@@ -432,7 +432,7 @@ int CmdRender(const Args& args) {
   if (g_logLevel >= QVR::LOG_WARN)
     for (unsigned char c : missing)
       Error("warning: the font has no glyph for code %u%s", c,
-            c == 10 ? " (line feed: a line of text is drawn)" : "");
+            c == 10 ? " (line feed; render draws a single line)" : "");
 
   const unsigned margin = 2;
   const unsigned textWidth = font.TextWidth(codes.data(), unsigned(codes.size()));

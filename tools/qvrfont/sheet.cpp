@@ -108,9 +108,9 @@ std::unique_ptr<QVRFont> CutGrid(const QVRImage& sheet, const GridOptions& optio
           sheet.GetWidth(), sheet.GetHeight());
     return nullptr;
   }
-  const unsigned cells = columns * rows;
-  const unsigned last = std::min(255u, options.first + cells - 1);
-  const unsigned used = last - options.first + 1;
+  const uint64_t cells = uint64_t(columns) * rows;
+  const unsigned used = unsigned(std::min<uint64_t>(cells, 256 - options.first));
+  const unsigned last = options.first + used - 1;
   if (g_logLevel >= QVR::LOG_WARN) {
     if (sheet.GetWidth() % cw || sheet.GetHeight() % ch)
       Error(
@@ -119,8 +119,8 @@ std::unique_ptr<QVRFont> CutGrid(const QVRImage& sheet, const GridOptions& optio
           path.c_str(), sheet.GetWidth(), sheet.GetHeight(), cw, ch, sheet.GetWidth() % cw,
           sheet.GetHeight() % ch);
     if (used < cells)
-      Error("warning: %s: %u cells hold codes %u-255; the %u after them are left out", path.c_str(),
-            used, options.first, cells - used);
+      Error("warning: %s: %u cells hold codes %u-255; the %llu after them are left out",
+            path.c_str(), used, options.first, (unsigned long long)(cells - used));
   }
 
   // The font's sheet keeps the cells where they are, cropped to those in use.

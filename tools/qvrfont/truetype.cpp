@@ -10,6 +10,7 @@
 #include FT_BITMAP_H
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 using qvrtool::Error;
@@ -74,7 +75,9 @@ bool TakeBitmap(FreeTypeSession& ft, unsigned depth, GlyphBitmap& glyph) {
   std::vector<uint8_t> values(size_t(rows) * cols);
   unsigned top = rows, bottom = 0, leftmost = cols, rightmost = 0;
   for (unsigned r = 0; r < rows; ++r) {
-    const uint8_t* src = bitmap->buffer + ptrdiff_t(r) * bitmap->pitch;
+    // A negative pitch means the rows lie bottom to top in memory.
+    const unsigned stored = bitmap->pitch >= 0 ? r : rows - 1 - r;
+    const uint8_t* src = bitmap->buffer + size_t(stored) * unsigned(std::abs(bitmap->pitch));
     for (unsigned c = 0; c < cols; ++c) {
       unsigned coverage = grays == 256 ? src[c] : src[c] * 255u / (grays - 1);
       uint8_t v = Quantise(std::min(coverage, 255u), depth);
