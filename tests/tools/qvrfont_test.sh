@@ -149,7 +149,7 @@ refused "no --size" 2 "needs --size" "$tool" build x.ttf -o x.fnt
 refused "size 0" 2 "--size must be a number from 1 to 255" "$tool" build x.ttf -o x.fnt --size 0
 refused "size 1000" 2 "--size must be a number" "$tool" build x.ttf -o x.fnt --size 1000
 refused "size not a number" 2 "not '12px'" "$tool" build x.ttf -o x.fnt --size 12px
-refused "depth 4" 2 "--depth must be 1, 2 or 8" "$tool" build x.ttf -o x.fnt --size 12 --depth 4
+refused "depth 4" 2 "--depth must be 1, 2 or 8, not '4'" "$tool" build x.ttf -o x.fnt --size 12 --depth 4
 refused "range past 255" 2 "--range must be A-B" "$tool" build x.ttf -o x.fnt --size 12 --range 32-256
 refused "range reversed" 2 "--range must be A-B" "$tool" build x.ttf -o x.fnt --size 12 --range 126-32
 refused "range negative" 2 "--range must be A-B" "$tool" build x.ttf -o x.fnt --size 12 --range=-1-20
@@ -252,7 +252,12 @@ info = bytes([4]) + b"Old\0" + struct.pack("<IIBBhh", 65, 66, 3, 1, 5, 1)
 glyphs = struct.pack("<HHBBh", 0, 0, 2, 3, 0) + struct.pack("<HHBBh", 2, 0, 1, 3, 1)
 sheet = struct.pack("<IIB", 3, 3, 8) + bytes([1, 1, 1, 1, 0, 1, 1, 1, 1])
 open("v1.fnt", "wb").write(b"QVRF" + info + glyphs + sheet)
+# A one-letter name has the length byte 2, as a version byte would be.
+info = bytes([2]) + b"A\0" + info[5:]
+open("v1a.fnt", "wb").write(b"QVRF" + info + glyphs + sheet)
 EOF
+ok "info version 1, name length 2" "$tool" info v1a.fnt
+has "info version 1, name length 2" out.txt "Font name       : A$"
 ok "info version 1" "$tool" info v1.fnt --chars
 has "info version 1" out.txt "Font name       : Old"
 has "info version 1 glyphs" out.txt "Char 66 \[B\] :   2   0   1   3 1"

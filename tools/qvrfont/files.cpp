@@ -89,8 +89,13 @@ bool LoadFont(const std::string& path, QVRFont& font) {
     Error("%s: not a font file (no \"QVRF\" signature)", path.c_str());
     return false;
   }
-  // The first version has no version byte: the name length follows the signature.
-  const bool loaded = head[4] == 2 ? font.Load(file, 0) : font.LoadV1(file, 0);
+  // The first version has no version byte: the name length follows the signature, and a
+  // one-letter name looks like version 2.
+  bool loaded = head[4] == 2 && font.Load(file, 0);
+  if (!loaded) {
+    file.SeekStart();
+    loaded = font.LoadV1(file, 0);
+  }
   if (!loaded) {
     if (head[4] == 2)
       Error("%s: damaged font file%s", path.c_str(), VerboseHint());

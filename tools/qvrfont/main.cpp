@@ -276,12 +276,15 @@ int CmdBuild(const Args& args) {
   if (!args.Has("--size")) return UsageError(command, "needs --size PX");
   unsigned spacing = 0, space = 0;
   if (!NumberOption(command, args, "--size", 1, 255, options.size) ||
-      !NumberOption(command, args, "--depth", 1, 8, options.depth) ||
       !NumberOption(command, args, "--spacing", 0, 255, spacing) ||
       !NumberOption(command, args, "--space", 0, 255, space))
     return 2;
-  if (options.depth != 1 && options.depth != 2 && options.depth != 8)
-    return UsageError(command, "--depth must be 1, 2 or 8");
+  if (args.Has("--depth")) {
+    const std::string& depth = args.Get("--depth");
+    if (depth != "1" && depth != "2" && depth != "8")
+      return UsageError(command, "--depth must be 1, 2 or 8, not '" + depth + "'");
+    options.depth = unsigned(std::stoul(depth));
+  }
   if (args.Has("--range") && !ParseRange(args.Get("--range"), options.first, options.last))
     return 2;
   if (args.Has("--name") && !CheckName(command, args.Get("--name"))) return 2;
