@@ -120,12 +120,13 @@ elif cmd == "overlap":
         taken |= cells
 EOF
 fc() { python3 fontcheck.py "$@"; }
-# rec FNT CODE: the record "x y width height descent" of CODE, from a fresh `info --chars`.
-rec() {
-  "$tool" info "$1" --chars >"$1.chars" 2>/dev/null || { echo "no records"; return; }
+# records FNT: reads the glyph records of FNT with `info --chars` (into FNT.chars and FNT.recs);
+# rec FNT CODE then gives the record "x y width height descent" of CODE.
+records() {
+  "$tool" info "$1" --chars >"$1.chars" 2>/dev/null || fail "info --chars $1 failed"
   fc records "$1.chars" >"$1.recs"
-  sed -n "s/^$2 //p" "$1.recs"
 }
+rec() { sed -n "s/^$2 //p" "$1.recs"; }
 field() { echo "$1" | cut -d' ' -f"$2"; }  # RECORD N: field N (1 x, 2 y, 3 width, 4 height, 5 descent)
 # text_size FNT TEXT: "width height" as the library measures the text.
 text_size() {
@@ -213,6 +214,7 @@ EOF
 for src in sheet8.bmp sheet24.bmp; do
   ok "grid $src" "$tool" grid "$src" -o grid.fnt --cell 6x9 --first 65 --baseline 7
   ok "grid $src info" "$tool" info grid.fnt
+  records grid.fnt
   has "grid $src name" out.txt "Font name       : sheet"
   has "grid $src range" out.txt "Last char       : 96"
   has "grid $src ascent" out.txt "Ascent          : 8"
@@ -284,6 +286,7 @@ for face in sans mono; do
       ok "$what: loads" "$tool" info "$f"
       has "$what: depth" out.txt "Format (bpp)    : $depth"
       has "$what: spacing" out.txt "Char spacing    : $spacing"
+      records "$f"
       ascent=$(sed -n 's/^Ascent *: //p' out.txt)
       descent=$(sed -n 's/^Descent *: //p' out.txt)
       awk -v a="${ascent:-0}" -v d="${descent:-0}" -v l="$lineheight" \
@@ -327,6 +330,7 @@ done
 # Latin-1: codes 128-255 are the first Unicode block; the C1 controls have no glyph. UTF-8 text is
 # drawn as Latin-1.
 ok "latin-1" "$tool" build "$sans" -o latin.fnt --size 14 --range 32-255 --name "Sans Latin" --space 7
+records latin.fnt
 [ "$(field "$(rec latin.fnt 233)" 3)" -gt 0 ] || fail "latin-1: no glyph for e acute"
 [ "$(rec latin.fnt 128)" = "0 0 0 0 0" ] || fail "latin-1: code 128 has a glyph: $(rec latin.fnt 128)"
 has "latin-1 --name" latin.fnt.chars "Font name       : Sans Latin"

@@ -64,6 +64,9 @@ std::string CodeName(unsigned code) {
 bool TakeBitmap(FreeTypeSession& ft, unsigned depth, GlyphBitmap& glyph) {
   FT_GlyphSlot slot = ft.face->glyph;
   const FT_Bitmap* bitmap = &slot->bitmap;
+  glyph.present = true;
+  glyph.advance = unsigned(std::max<FT_Pos>(0, (slot->advance.x + 32) >> 6));
+  if (bitmap->rows == 0 || bitmap->width == 0) return true;  // no ink: the glyph only advances
   unsigned grays = 256;
   if (bitmap->pixel_mode != FT_PIXEL_MODE_GRAY) {
     // Monochrome strikes of bitmap fonts, and any other mode, as 8-bit levels.
@@ -89,9 +92,7 @@ bool TakeBitmap(FreeTypeSession& ft, unsigned depth, GlyphBitmap& glyph) {
       rightmost = std::max(rightmost, c);
     }
   }
-  glyph.present = true;
-  glyph.advance = unsigned(std::max<FT_Pos>(0, (slot->advance.x + 32) >> 6));
-  if (top == rows) return true;  // no ink: the glyph only advances
+  if (top == rows) return true;
   glyph.width = rightmost - leftmost + 1;
   glyph.height = bottom - top + 1;
   glyph.left = slot->bitmap_left + int(leftmost);
