@@ -6,6 +6,8 @@
 #include "../common/cli.h"
 #include "qvrfont.h"
 
+#include "../common/atomic_write.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -83,7 +85,7 @@ const qvrtool::CommandHelp kCommandHelp[] = {
      "does, every set pixel black. --scale N (1-16) enlarges the image N times.\n"},
 };
 
-using qvrfont::WriteAtomically;
+using qvrtool::WriteAtomically;
 using qvrtool::Error;
 using qvrtool::g_logLevel;
 using qvrtool::UsageError;

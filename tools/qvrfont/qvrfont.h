@@ -78,11 +78,6 @@ struct GridOptions {
 std::unique_ptr<QVRFont> CutGrid(const QVRImage& sheet, const GridOptions& options,
                                  const std::string& name, const std::string& path);
 
-// Writes `out` through a temporary file beside it, renamed into place once complete; prints why
-// on failure and leaves an existing `out` as it was. `what` names the content in messages.
-bool WriteAtomically(const std::string& out, const char* what,
-                     const std::function<bool(QVRFile&)>& write);
-
 // Opens and reads an image, format detected; false after printing why.
 bool LoadImage(const std::string& path, QVRImage& img);
 
