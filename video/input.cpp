@@ -35,15 +35,27 @@ QVRInput* QVRInput::Singleton() {
   return m_instance;
 }
 
+namespace {
+
+// SDL_EventState with the low byte of `type`. SDL 1.2 indexes a table of
+// SDL_NUMEVENTS entries with it (0xFF meaning every type), so other bytes
+// would write past that table: they are not passed on.
+void SetEventState(unsigned type, int state) {
+  Uint8 sdlType = Uint8(type);
+  if (sdlType < SDL_NUMEVENTS || sdlType == 0xFF) SDL_EventState(sdlType, state);
+}
+
+}  // namespace
+
 void QVRInput::AddEventType(unsigned type) {
-  SDL_EventState(Uint8(type), SDL_ENABLE);
+  SetEventState(type, SDL_ENABLE);
   // The mask has 32 bits: a shift by more is undefined, so larger types are
   // passed to SDL but not recorded.
   if (type < 32) m_mask |= uint32_t(1) << type;
 }
 
 void QVRInput::RemoveEventType(unsigned type) {
-  SDL_EventState(Uint8(type), SDL_IGNORE);
+  SetEventState(type, SDL_IGNORE);
   if (type < 32) m_mask &= ~(uint32_t(1) << type);
 }
 

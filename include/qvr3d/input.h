@@ -64,11 +64,12 @@ class QVR_API QVRInput : public QVRSDLMgr {
   /// The input object, created on first call; the caller destroys it.
   static QVRInput* Singleton();
 
-  /// Enables SDL events of `type` (its low byte goes to SDL); types 0-31 are
-  /// also recorded in the mask.
+  /// Enables SDL events of `type`. Its low byte goes to SDL when that is an
+  /// SDL type (0-31) or 0xFF (every type); types 0-31 are also recorded in
+  /// the mask.
   void AddEventType(unsigned type);
-  /// Ignores SDL events of `type` (its low byte goes to SDL); types 0-31 are
-  /// also cleared from the mask.
+  /// Ignores SDL events of `type` (passed on as by AddEventType); types 0-31
+  /// are also cleared from the mask.
   void RemoveEventType(unsigned type);
   /// Ignores every event type, then enables the types 1-27 whose bit is set
   /// in `mask`, and stores the mask.
