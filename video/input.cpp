@@ -62,8 +62,10 @@ void QVRInput::RemoveEventType(unsigned type) {
 void QVRInput::SetEventTypes(uint32_t mask) {
   SDL_EventState(Uint8(0xFF), SDL_IGNORE);  // SDL_ALLEVENTS
   m_mask = mask;
-  for (unsigned t = 1; t <= 27; ++t)
-    if ((mask >> t) & 1u) SDL_EventState(Uint8(t), SDL_ENABLE);
+  // Every type is also set on its own: sdl12-compat ignores SDL_ALLEVENTS,
+  // and would otherwise leave the types outside the mask enabled.
+  for (unsigned t = 1; t < SDL_NUMEVENTS; ++t)
+    SDL_EventState(Uint8(t), t <= 27 && ((mask >> t) & 1u) ? SDL_ENABLE : SDL_IGNORE);
 }
 
 void QVRInput::Flush() {

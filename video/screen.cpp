@@ -202,7 +202,7 @@ int WriteNewFile(const std::string& name, const std::vector<unsigned char>& byte
 
 }  // namespace
 
-QVRScreen::QVRScreen() : QVRSDLMgr(SDL_INIT_VIDEO), m_surface(nullptr) {}
+QVRScreen::QVRScreen() : QVRSDLMgr(SDL_INIT_VIDEO), m_surface(nullptr), m_flags(0) {}
 
 QVRScreen::~QVRScreen() {
   if (m_instance == this) m_instance = nullptr;
@@ -227,6 +227,7 @@ bool QVRScreen::Init(unsigned width, unsigned height, unsigned flags, unsigned b
   if ((flags & SDL_FULLSCREEN) != 0 && (flags & SDL_RESIZABLE) != 0)
     flags &= ~Uint32(SDL_RESIZABLE);
   m_surface = SDL_SetVideoMode(int(width), int(height), int(bpp), flags);
+  m_flags = flags;
   if (m_surface == nullptr) return false;
   if (m_cursor == nullptr)
     m_cursor = SDL_CreateCursor(const_cast<Uint8*>(kCursorData), const_cast<Uint8*>(kCursorMask),
@@ -237,7 +238,9 @@ bool QVRScreen::Init(unsigned width, unsigned height, unsigned flags, unsigned b
 
 bool QVRScreen::Resize(unsigned width, unsigned height) {
   if (m_surface == nullptr) return false;
-  Uint32 flags = m_surface->flags;
+  // sdl12-compat reports neither SDL_RESIZABLE nor the other window flags on
+  // the surface: the flags the mode was asked with count too.
+  Uint32 flags = m_surface->flags | (m_flags & SDL_RESIZABLE);
   if ((flags & SDL_RESIZABLE) == 0 || (flags & SDL_FULLSCREEN) != 0) return false;
   SDL_Surface* s =
       SDL_SetVideoMode(int(width), int(height), m_surface->format->BitsPerPixel, flags);

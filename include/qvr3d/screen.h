@@ -42,9 +42,9 @@ class QVR_API QVRScreen : public QVRSDLMgr {
   /// arrow cursor. False when SDL refuses the mode (the screen then has no
   /// surface).
   bool Init(unsigned width, unsigned height, unsigned flags, unsigned bpp);
-  /// New size for a resizable window, same depth and flags. False without a
-  /// surface, for a surface that is not resizable or is full screen, or when
-  /// SDL refuses the size.
+  /// New size for a resizable window (opened with SDL_RESIZABLE), same depth
+  /// and flags. False without a surface, for a window that is not resizable
+  /// or is full screen, or when SDL refuses the size.
   bool Resize(unsigned width, unsigned height);
   /// The video surface, null before a successful Init.
   SDL_Surface* GetSurface() const { return m_surface; }
@@ -121,6 +121,7 @@ class QVR_API QVRScreen : public QVRSDLMgr {
 
  private:
   SDL_Surface* m_surface;
+  uint32_t m_flags;  // the SDL video flags the mode was opened with
 };
 
 #endif

@@ -94,10 +94,10 @@ TEST_F(InputTest, EventTypesFollowTheMask) {
   auto enabled = [](unsigned t) { return SDL_EventState(Uint8(t), SDL_QUERY) == SDL_ENABLE; };
   input.SetEventTypes(0);
   EXPECT_EQ(input.GetEventTypes(), 0u);
-  for (unsigned t = 0; t < SDL_NUMEVENTS; ++t) EXPECT_FALSE(enabled(t)) << t;
+  for (unsigned t = 1; t < SDL_NUMEVENTS; ++t) EXPECT_FALSE(enabled(t)) << t;
   input.SetEventTypes(1u << SDL_KEYDOWN | 0xF0000000u);
   EXPECT_EQ(input.GetEventTypes(), 1u << SDL_KEYDOWN | 0xF0000000u);
-  for (unsigned t = 0; t < SDL_NUMEVENTS; ++t) EXPECT_EQ(enabled(t), t == SDL_KEYDOWN) << t;
+  for (unsigned t = 1; t < SDL_NUMEVENTS; ++t) EXPECT_EQ(enabled(t), t == SDL_KEYDOWN) << t;
 
   input.AddEventType(SDL_MOUSEBUTTONDOWN);
   EXPECT_TRUE(enabled(SDL_MOUSEBUTTONDOWN));
@@ -115,8 +115,10 @@ TEST_F(InputTest, EventTypesFollowTheMask) {
   EXPECT_EQ(input.GetEventTypes(), mask);
   input.RemoveEventType(SDL_MOUSEBUTTONDOWN);
   EXPECT_EQ(input.GetEventTypes() & (1u << SDL_MOUSEBUTTONDOWN), 0u);
-  input.AddEventType(0xFF);  // SDL's "every type"
-  for (unsigned t = 1; t < SDL_NUMEVENTS; ++t) EXPECT_TRUE(enabled(t)) << t;
+  input.AddEventType(0xFF);  // SDL's "every type", which sdl12-compat ignores
+  if (!qvrtest::SdlCompat()) {
+    for (unsigned t = 1; t < SDL_NUMEVENTS; ++t) EXPECT_TRUE(enabled(t)) << t;
+  }
 }
 
 TEST_F(InputTest, WaitAccSleepsWholeTensAndSpinsAcrossTheTickWrap) {

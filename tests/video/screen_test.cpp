@@ -281,16 +281,25 @@ TEST_F(ScreenTest, InitDropsResizableBesideFullScreenAndKeepsOneCursor) {
   EXPECT_NE(screen->GetSurface()->flags & SDL_FULLSCREEN, 0u);
   EXPECT_EQ(screen->GetSurface()->flags & SDL_RESIZABLE, 0u);
   EXPECT_FALSE(screen->Resize(32, 32));
+  // sdl12-compat's dummy driver makes no cursors; the next Init tries again.
   SDL_Cursor* cursor = QVRScreen::m_cursor;
-  ASSERT_NE(cursor, nullptr);
-  EXPECT_EQ(SDL_GetCursor(), cursor);
-  EXPECT_EQ(cursor->area.w, 16);
-  EXPECT_EQ(cursor->hot_x, 1);
-  EXPECT_EQ(cursor->hot_y, 1);
+  if (!qvrtest::SdlCompat() || cursor != nullptr) {
+    ASSERT_NE(cursor, nullptr);
+    EXPECT_EQ(SDL_GetCursor(), cursor);
+    EXPECT_EQ(cursor->area.w, 16);
+    EXPECT_EQ(cursor->hot_x, 1);
+    EXPECT_EQ(cursor->hot_y, 1);
+  }
   ASSERT_TRUE(screen->Init(32, 24, 0, 32));
   EXPECT_EQ(QVRScreen::m_cursor, cursor);
   EXPECT_EQ(screen->GetSurface()->w, 32);
   EXPECT_FALSE(screen->Resize(64, 64));  // not resizable
+  // Asked for, SDL_RESIZABLE counts even where the driver does not report it.
+  ASSERT_TRUE(screen->Init(32, 24, SDL_RESIZABLE, 32));
+  ASSERT_TRUE(screen->Resize(40, 30));
+  EXPECT_EQ(screen->GetSurface()->w, 40);
+  EXPECT_EQ(screen->GetSurface()->h, 30);
+  EXPECT_EQ(screen->GetSurface()->format->BitsPerPixel, 32);
   screen->SetNames("The title", nullptr);
   char* title = nullptr;
   char* icon = nullptr;
@@ -455,8 +464,12 @@ TEST_F(ScreenTest, ScreenFormatConvertsToTheScreenDepth) {
   EXPECT_EQ(flat->GetBpp(), 8u);
   ASSERT_NE(flat->GetPalette(), nullptr);
   ASSERT_EQ(flat->GetPalette()->GetCount(), 256u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(flat->GetPalette()->GetEntries()), 1024),
-            std::string(reinterpret_cast<const char*>(rgb332.GetEntries()), 1024));
+  // Red, green and blue; the fourth byte is SDL's own (sdl12-compat sets it
+  // to 255).
+  for (unsigned i = 0; i < 256; ++i)
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(flat->GetPalette()->Entry(i)), 3),
+              std::string(reinterpret_cast<const char*>(rgb332.Entry(i)), 3))
+        << i;
   for (unsigned x = 0; x < 16; ++x) EXPECT_EQ(flat->GetPixel(int(x), 1), x * 17) << x;
 }
 

@@ -50,6 +50,10 @@ struct SdlSpy {
 
 SdlSpy& Spy();
 
+// True when the SDL 1.2 in use is sdl12-compat (SDL 1.2 over SDL 2), which
+// calls itself 1.2.50 and later.
+inline bool SdlCompat() { return SDL_Linked_Version()->patch >= 50; }
+
 }  // namespace qvrtest
 
 #endif
