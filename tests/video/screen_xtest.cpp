@@ -18,6 +18,10 @@
 #include "qvr3d/pal.h"
 #include "qvr3d/screen.h"
 
+// Xlib keeps a few strings of its locale and input-method set-up for the
+// life of the process: not ours to free.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libX11.so\n"; }
+
 namespace {
 
 // Output of a shell command, "" when it fails.
