@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "image/image_view.h"
+#include "io/platform.h"
 #include "qvr3d/fileutils.h"
 #include "qvr3d/image.h"
 #include "qvr3d/pal.h"
@@ -188,13 +189,15 @@ bool EncodeBMP(SDL_Surface* s, MemoryOut& out) {
 // Creates `name` exclusively and writes `bytes` into it. 1 written, 0 the
 // name exists already, -1 any other failure (nothing is left behind).
 int WriteNewFile(const std::string& name, const std::vector<unsigned char>& bytes) {
+  std::string path;
+  if (!qvr::detail::NativePath(name.c_str(), path)) return -1;
   errno = 0;
-  FILE* f = std::fopen(name.c_str(), "wbx");
+  FILE* f = std::fopen(path.c_str(), "wbx");
   if (f == nullptr) return errno == EEXIST ? 0 : -1;
   bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   if (std::fclose(f) != 0) ok = false;
   if (!ok) {
-    std::remove(name.c_str());
+    std::remove(path.c_str());
     return -1;
   }
   return 1;
