@@ -192,7 +192,9 @@ void QVRMixer::Unpause() {
 void QVRMixer::Lock() { SDL_mutexP(m_mutex); }
 void QVRMixer::Unlock() { SDL_mutexV(m_mutex); }
 
-bool QVRMixer::Usable(unsigned int channel) const { return m_status != 0 && channel < m_nbChannels; }
+bool QVRMixer::Usable(unsigned int channel) const {
+  return m_status != 0 && channel < m_nbChannels;
+}
 
 // ---- Playing -------------------------------------------------------------------
 
@@ -436,8 +438,8 @@ bool QVRMixer::SameFormat(QVRSound* sound) const {
 
 bool QVRMixer::SameFormat(QVRMusic* music) const {
   if (!music) return false;
-  return music->GetOutFreq() / 100 == m_spec.freq / 100 &&
-         music->GetOutFormat() == m_spec.format && music->GetOutChannels() == m_spec.channels;
+  return music->GetOutFreq() / 100 == m_spec.freq / 100 && music->GetOutFormat() == m_spec.format &&
+         music->GetOutChannels() == m_spec.channels;
 }
 
 void QVRMixer::PrintInfo() const {
@@ -455,8 +457,7 @@ void QVRMixer::PrintInfo() const {
     const QVRMixChannel& c = m_table[ch];
     if (c.state == 0) continue;
     QVR::LOG("Channel %d: %d bytes left, volume (%d,%dL,%dR), loop=%d, pan=%d\n", int(ch),
-             int(c.left), int(c.volume), int(c.volLeft), int(c.volRight), int(c.loop),
-             int(c.pan));
+             int(c.left), int(c.volume), int(c.volLeft), int(c.volRight), int(c.loop), int(c.pan));
   }
   Unlock();
 }

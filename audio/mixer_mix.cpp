@@ -56,7 +56,9 @@ inline __m128i Load(const uint8_t* p) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 inline void Store(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-inline __m128i Swap16(__m128i v) { return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)); }
+inline __m128i Swap16(__m128i v) {
+  return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+}
 
 // acc[0..8) += (s * vol) / 128 for eight 16-bit samples, truncating toward
 // zero: a negative product gets 127 added before the arithmetic shift.
@@ -210,7 +212,8 @@ void QVRMixerAccess::Callback(void*, uint8_t* stream, int len) {
           QVRMixer::m_first.load(std::memory_order_relaxed)) {
     // SDL fills an idle buffer with 0 for the unsigned 16-bit formats, whose
     // silence is 0x8000.
-    if ((kFormat & 0xFF) == 16 && !(kFormat & 0x8000)) qvr::detail::FillSilence(kFormat, stream, len);
+    if ((kFormat & 0xFF) == 16 && !(kFormat & 0x8000))
+      qvr::detail::FillSilence(kFormat, stream, len);
     return;
   }
   if (SDL_mutexP(QVRMixer::m_mutex) < 0) return;

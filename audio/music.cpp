@@ -149,14 +149,14 @@ bool QVRMusic::Finish(QVRResFile& file, int type, bool ok) {
   return true;
 }
 
-#define QVR_MUSIC_HEADER(reader)                 \
-  qvr::detail::MusicHeader header;               \
+#define QVR_MUSIC_HEADER(reader)                        \
+  qvr::detail::MusicHeader header;                      \
   if (!qvr::detail::reader(file, header)) return false; \
-  m_format = header.format;                      \
-  m_freq = header.freq;                          \
-  m_channels = header.channels;                  \
-  m_dataStart = header.dataStart;                \
-  m_dataSize = header.dataSize;                  \
+  m_format = header.format;                             \
+  m_freq = header.freq;                                 \
+  m_channels = header.channels;                         \
+  m_dataStart = header.dataStart;                       \
+  m_dataSize = header.dataSize;                         \
   return true
 
 bool QVRMusic::LoadWAV(QVRResFile& file) { QVR_MUSIC_HEADER(ReadMusicWAV); }
@@ -224,8 +224,8 @@ void QVRMusic::Prepare() {
   }
   if (m_channels == 1 && m_outChannels == 2) size *= 2;
   if (tooLarge || size > kMaxChunkBytes) {
-    QVR::WARN("Sound: music conversion from %d Hz to %d Hz needs too large chunks - %s\n",
-              m_freq, m_outFreq, m_file ? qvr::detail::StreamName(*m_file) : "(none)");
+    QVR::WARN("Sound: music conversion from %d Hz to %d Hz needs too large chunks - %s\n", m_freq,
+              m_outFreq, m_file ? qvr::detail::StreamName(*m_file) : "(none)");
     m_refused = true;
     return;
   }
@@ -243,9 +243,7 @@ void QVRMusic::Prepare() {
   }
 }
 
-unsigned char* QVRMusic::Other() {
-  return m_data == m_buffers[0] ? m_buffers[1] : m_buffers[0];
-}
+unsigned char* QVRMusic::Other() { return m_data == m_buffers[0] ? m_buffers[1] : m_buffers[0]; }
 
 void QVRMusic::Swap() { m_data = Other(); }
 
@@ -284,8 +282,7 @@ const unsigned char* QVRMusic::NextData() {
   m_workChannels = m_channels;
   if ((m_type == MUS_AIFF || m_type == MUS_AU) && SampleBytes(m_format) == 2)
     qvr::detail::SwapBytes16(m_data, m_size / 2);
-  if (m_format == m_outFormat && m_freq == m_outFreq && m_channels == m_outChannels)
-    return m_data;
+  if (m_format == m_outFormat && m_freq == m_outFreq && m_channels == m_outChannels) return m_data;
 
   int format = m_format;
   int rate = m_freq;
@@ -417,8 +414,8 @@ void QVRMusic::ConvMono(int format) {
 
 void QVRMusic::PrintInfo() const {
   QVR::LOG("Music stream format : %d Hz, %s (%X), %s, %d bytes (total)\n", m_freq,
-           QVRSound::FormatName(m_format), unsigned(m_format),
-           m_channels == 1 ? "Mono" : "Stereo", int(m_dataSize));
+           QVRSound::FormatName(m_format), unsigned(m_format), m_channels == 1 ? "Mono" : "Stereo",
+           int(m_dataSize));
   const char* type = "none";
   switch (m_type) {
     case MUS_WAV:

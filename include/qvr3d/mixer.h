@@ -154,8 +154,7 @@ class QVR_API QVRMixer : public QVRSDLMgr {
   QVR_LOCAL bool Usable(unsigned int channel) const;
   QVR_LOCAL static void Lock();
   QVR_LOCAL static void Unlock();
-  QVR_LOCAL unsigned Place(unsigned int channel, unsigned char volume, unsigned char loop,
-                           int pan);
+  QVR_LOCAL unsigned Place(unsigned int channel, unsigned char volume, unsigned char loop, int pan);
   friend struct QVRMixerAccess;
 };
 

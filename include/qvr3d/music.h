@@ -18,7 +18,8 @@ class QVRResFile;
 ///
 ///   QVRFile file("theme.wav", QVRResFile::READ);
 ///   QVRMusic theme;
-///   if (theme.Load(file, 0)) { theme.SetMixerFormat(); mixer->PlayMusic(&theme, 0, 128, 255, 127); }
+///   if (theme.Load(file, 0)) { theme.SetMixerFormat(); mixer->PlayMusic(&theme, 0, 128, 255, 127);
+///   }
 class QVR_API QVRMusic : public QVRResource {
  public:
   enum Type : int { MUS_AUTO = 0, MUS_WAV = 1, MUS_AIFF = 2, MUS_AU = 3 };
@@ -136,7 +137,7 @@ class QVR_API QVRMusic : public QVRResource {
   uint32_t m_capacity;          // bytes of each buffer
   bool m_refused;               // the conversion needs chunks too large
   bool m_ownsFile;
-  bool m_reseek;  // the next read must seek (after a short read)
+  bool m_reseek;       // the next read must seek (after a short read)
   int m_workChannels;  // channels of the current chunk while it is converted
 };
 
