@@ -123,17 +123,23 @@ bool QVRMixer::Init(int format, int freq, int samples, bool stereo, unsigned int
   if (freq > 48000) freq = 48000;
   const int channels = stereo ? 2 : 1;
   if (samples == 0) samples = ((format & 0xFF) == 8 ? 4096 : 2048) / channels;
-  if (!Open(format, freq, channels, samples, false)) return false;
-  if (m_spec.format != Uint16(format)) {
-    QVR::DBG("Mixer: wanted format = %d, obtained = %d\n", format, int(m_spec.format));
-    SDL_PauseAudio(1);
-    SDL_CloseAudio();
-    if (!Open(m_spec.format, freq, channels, samples, true)) return false;
-  }
+  // The lock exists before the audio thread does, so that the thread's
+  // start orders its creation before any use.
   m_mutex = SDL_CreateMutex();
   if (!m_mutex) {
     QVR::ERR("Mixer init error: %s\n", SDL_GetError());
+    return false;
+  }
+  bool open = Open(format, freq, channels, samples, false);
+  if (open && m_spec.format != Uint16(format)) {
+    QVR::DBG("Mixer: wanted format = %d, obtained = %d\n", format, int(m_spec.format));
+    SDL_PauseAudio(1);
     SDL_CloseAudio();
+    open = Open(m_spec.format, freq, channels, samples, true);
+  }
+  if (!open) {
+    SDL_DestroyMutex(m_mutex);
+    m_mutex = nullptr;
     return false;
   }
   if (count < 4) count = 4;
