@@ -7,6 +7,7 @@
 
 #include "qvr3d/export.h"
 #include "qvr3d/resource.h"
+#include "qvr3d/sound.h"  // the sample format codes
 
 class QVRResFile;
 
