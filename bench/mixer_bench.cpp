@@ -217,8 +217,11 @@ void BM_MusicNextData(benchmark::State& state) {
   state.counters["out_bytes"] = double(out) / double(state.iterations());
 }
 
+// The same chunks with read(2) on a file descriptor (range(1) 0) or with
+// stdio's fread (range(1) 1), which the library's disk stream uses.
 void BM_PlainRead(benchmark::State& state) {
   const MusicFile& m = kMusic[state.range(0)];
+  const bool stdio = state.range(1) != 0;
   QVRFile header(MusicPath(m).c_str(), QVRResFile::READ);
   QVRMusic music;
   if (!music.Load(header, 0)) {
@@ -227,17 +230,23 @@ void BM_PlainRead(benchmark::State& state) {
   }
   const uint32_t start = header.GetPos(), size = music.GetDataSize();
   const int fd = open(MusicPath(m).c_str(), O_RDONLY);
+  FILE* file = std::fopen(MusicPath(m).c_str(), "rb");
   std::vector<unsigned char> chunk(QVRMusic::kChunkBytes);
   for (auto _ : state) {
-    lseek(fd, start, SEEK_SET);
+    if (stdio)
+      std::fseek(file, long(start), SEEK_SET);
+    else
+      lseek(fd, start, SEEK_SET);
     for (uint32_t done = 0; done < size;) {
       const uint32_t want = size - done < chunk.size() ? size - done : uint32_t(chunk.size());
-      const ssize_t got = read(fd, chunk.data(), want);
+      const ssize_t got =
+          stdio ? ssize_t(std::fread(chunk.data(), 1, want, file)) : read(fd, chunk.data(), want);
       if (got <= 0) break;
       done += uint32_t(got);
       benchmark::DoNotOptimize(chunk.data());
     }
   }
+  std::fclose(file);
   close(fd);
   state.SetBytesProcessed(int64_t(state.iterations()) * size);
 }
@@ -267,7 +276,8 @@ int main(int argc, char** argv) {
         ->Arg(i)
         ->Unit(benchmark::kMillisecond);
   benchmark::RegisterBenchmark("BM_PlainRead/passthrough_s16_stereo_44k", BM_PlainRead)
-      ->Arg(0)
+      ->Args({0, 0})
+      ->Args({0, 1})
       ->Unit(benchmark::kMillisecond);
 
   qvrbench::RatioReporter reporter;
@@ -277,7 +287,9 @@ int main(int argc, char** argv) {
   for (int n : counts)
     reporter.PrintRatio("BM_QVRMixer/" + std::to_string(n), "BM_SDLMixer/" + std::to_string(n));
   reporter.PrintRatio("BM_MusicNextData/passthrough_s16_stereo_44k/0",
-                      "BM_PlainRead/passthrough_s16_stereo_44k/0");
+                      "BM_PlainRead/passthrough_s16_stereo_44k/0/0");
+  reporter.PrintRatio("BM_MusicNextData/passthrough_s16_stereo_44k/0",
+                      "BM_PlainRead/passthrough_s16_stereo_44k/0/1");
   std::printf("\nConversion paths (file MB/s):\n");
   for (int i = 0; i < int(sizeof(kMusic) / sizeof(kMusic[0])); ++i) {
     const std::string name =
