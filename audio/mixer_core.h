@@ -20,9 +20,6 @@ struct QVRMixerAccess {
   /// The SDL callback of an output format.
   template <int kFormat>
   static void Callback(void* user, uint8_t* stream, int len);
-  /// Channel fields the routines touch.
-  static QVRMixChannel* Table() { return QVRMixer::m_table; }
-  static SDL_mutex* Mutex() { return QVRMixer::m_mutex; }
 };
 
 namespace qvr {

@@ -61,13 +61,22 @@ inline __m128i Swap16(__m128i v) {
 }
 
 // acc[0..8) += (s * vol) / 128 for eight 16-bit samples, truncating toward
-// zero: a negative product gets 127 added before the arithmetic shift.
+// zero: a negative product gets 127 added before the arithmetic shift. At
+// volume 128 on both sides the quotient is the sample itself.
+template <bool kFull>
 inline void AddScaled(__m128i s, __m128i vols, int32_t* acc) {
-  const __m128i lo = _mm_mullo_epi16(s, vols), hi = _mm_mulhi_epi16(s, vols);
-  const __m128i round = _mm_set1_epi32(127);
-  __m128i p0 = _mm_unpacklo_epi16(lo, hi), p1 = _mm_unpackhi_epi16(lo, hi);
-  p0 = _mm_srai_epi32(_mm_add_epi32(p0, _mm_and_si128(_mm_srai_epi32(p0, 31), round)), 7);
-  p1 = _mm_srai_epi32(_mm_add_epi32(p1, _mm_and_si128(_mm_srai_epi32(p1, 31), round)), 7);
+  __m128i p0, p1;
+  if (kFull) {
+    p0 = _mm_srai_epi32(_mm_unpacklo_epi16(s, s), 16);
+    p1 = _mm_srai_epi32(_mm_unpackhi_epi16(s, s), 16);
+  } else {
+    const __m128i lo = _mm_mullo_epi16(s, vols), hi = _mm_mulhi_epi16(s, vols);
+    const __m128i round = _mm_set1_epi32(127);
+    p0 = _mm_unpacklo_epi16(lo, hi);
+    p1 = _mm_unpackhi_epi16(lo, hi);
+    p0 = _mm_srai_epi32(_mm_add_epi32(p0, _mm_and_si128(_mm_srai_epi32(p0, 31), round)), 7);
+    p1 = _mm_srai_epi32(_mm_add_epi32(p1, _mm_and_si128(_mm_srai_epi32(p1, 31), round)), 7);
+  }
   __m128i* a = reinterpret_cast<__m128i*>(acc);
   _mm_storeu_si128(a, _mm_add_epi32(_mm_loadu_si128(a), p0));
   _mm_storeu_si128(a + 1, _mm_add_epi32(_mm_loadu_si128(a + 1), p1));
@@ -83,6 +92,38 @@ inline __m128i Samples16(const uint8_t* p) {
 }
 #endif
 
+#if QVR_MIX_SSE2
+// The vector part of Accumulate; returns how many samples it took.
+template <int kFormat, bool kFull>
+unsigned AccumulateVector(const uint8_t* src, int32_t* acc, unsigned count, int even, int odd) {
+  using F = Out<kFormat>;
+  const __m128i vols = _mm_set_epi16(int16_t(odd), int16_t(even), int16_t(odd), int16_t(even),
+                                     int16_t(odd), int16_t(even), int16_t(odd), int16_t(even));
+  unsigned i = 0;
+  if (F::kBytes == 2) {
+    // A cache line per step, with the line 1 KiB ahead asked for: with dozens
+    // of channels the hardware cannot follow every stream by itself.
+    for (; i + 32 <= count; i += 32) {
+      _mm_prefetch(reinterpret_cast<const char*>(src + 2 * i + 1024), _MM_HINT_T0);
+      AddScaled<kFull>(Samples16<kFormat>(src + 2 * i), vols, acc + i);
+      AddScaled<kFull>(Samples16<kFormat>(src + 2 * i + 16), vols, acc + i + 8);
+      AddScaled<kFull>(Samples16<kFormat>(src + 2 * i + 32), vols, acc + i + 16);
+      AddScaled<kFull>(Samples16<kFormat>(src + 2 * i + 48), vols, acc + i + 24);
+    }
+    for (; i + 8 <= count; i += 8) AddScaled<kFull>(Samples16<kFormat>(src + 2 * i), vols, acc + i);
+  } else {
+    for (; i + 16 <= count; i += 16) {
+      if ((i & 63) == 0) _mm_prefetch(reinterpret_cast<const char*>(src + i + 1024), _MM_HINT_T0);
+      __m128i v = Load(src + i);
+      if (F::kUnsigned) v = _mm_xor_si128(v, _mm_set1_epi8(char(0x80)));
+      AddScaled<kFull>(_mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8), vols, acc + i);
+      AddScaled<kFull>(_mm_srai_epi16(_mm_unpackhi_epi8(v, v), 8), vols, acc + i + 8);
+    }
+  }
+  return i;
+}
+#endif
+
 // acc[i] += (sample i * its side's volume) / 128 for `count` samples; the
 // side of sample i is left when (parity + i) is even.
 template <int kFormat>
@@ -93,28 +134,8 @@ void Accumulate(const uint8_t* src, int32_t* acc, unsigned count, unsigned parit
   if (even == 0 && odd == 0) return;  // every product is 0
   unsigned i = 0;
 #if QVR_MIX_SSE2
-  const __m128i vols = _mm_set_epi16(int16_t(odd), int16_t(even), int16_t(odd), int16_t(even),
-                                     int16_t(odd), int16_t(even), int16_t(odd), int16_t(even));
-  if (F::kBytes == 2) {
-    // A cache line per step, with the line 1 KiB ahead asked for: with dozens
-    // of channels the hardware cannot follow every stream by itself.
-    for (; i + 32 <= count; i += 32) {
-      _mm_prefetch(reinterpret_cast<const char*>(src + 2 * i + 1024), _MM_HINT_T0);
-      AddScaled(Samples16<kFormat>(src + 2 * i), vols, acc + i);
-      AddScaled(Samples16<kFormat>(src + 2 * i + 16), vols, acc + i + 8);
-      AddScaled(Samples16<kFormat>(src + 2 * i + 32), vols, acc + i + 16);
-      AddScaled(Samples16<kFormat>(src + 2 * i + 48), vols, acc + i + 24);
-    }
-    for (; i + 8 <= count; i += 8) AddScaled(Samples16<kFormat>(src + 2 * i), vols, acc + i);
-  } else {
-    for (; i + 16 <= count; i += 16) {
-      if ((i & 63) == 0) _mm_prefetch(reinterpret_cast<const char*>(src + i + 1024), _MM_HINT_T0);
-      __m128i v = Load(src + i);
-      if (F::kUnsigned) v = _mm_xor_si128(v, _mm_set1_epi8(char(0x80)));
-      AddScaled(_mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8), vols, acc + i);
-      AddScaled(_mm_srai_epi16(_mm_unpackhi_epi8(v, v), 8), vols, acc + i + 8);
-    }
-  }
+  i = (even == 128 && odd == 128) ? AccumulateVector<kFormat, true>(src, acc, count, even, odd)
+                                  : AccumulateVector<kFormat, false>(src, acc, count, even, odd);
 #endif
   for (; i < count; ++i) {
     const int vol = (i & 1) ? odd : even;

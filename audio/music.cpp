@@ -40,9 +40,11 @@ QVRMusic::QVRMusic()
       m_outChannels(0),
       m_buffers{nullptr, nullptr},
       m_capacity(0),
+      m_ahead(nullptr),
+      m_aheadStart(0),
+      m_aheadEnd(0),
       m_refused(false),
       m_ownsFile(false),
-      m_reseek(false),
       m_workChannels(0) {}
 
 QVRMusic::QVRMusic(const char*) : QVRMusic() {}
@@ -50,6 +52,7 @@ QVRMusic::QVRMusic(const char*) : QVRMusic() {}
 QVRMusic::~QVRMusic() {
   std::free(m_buffers[0]);
   std::free(m_buffers[1]);
+  std::free(m_ahead);
   if (m_ownsFile) delete m_file;
 }
 
@@ -58,6 +61,9 @@ void QVRMusic::Clear() {
   std::free(m_buffers[1]);
   m_buffers[0] = m_buffers[1] = nullptr;
   m_capacity = 0;
+  std::free(m_ahead);
+  m_ahead = nullptr;
+  m_aheadStart = m_aheadEnd = 0;
   if (m_ownsFile) delete m_file;
   m_ownsFile = false;
   m_file = nullptr;
@@ -66,7 +72,6 @@ void QVRMusic::Clear() {
   m_size = m_pos = m_dataSize = m_dataStart = 0;
   m_type = 0;
   m_refused = false;
-  m_reseek = false;
   m_workChannels = 0;
 }
 
@@ -229,6 +234,8 @@ void QVRMusic::Prepare() {
     m_refused = true;
     return;
   }
+  if (!m_ahead) m_ahead = static_cast<unsigned char*>(std::malloc(kAheadBytes));
+  m_aheadStart = m_aheadEnd = 0;
   const uint32_t capacity = uint32_t(size > kChunkBytes ? size : kChunkBytes);
   if (capacity != m_capacity || !m_buffers[0] || !m_buffers[1]) {
     std::free(m_buffers[0]);
@@ -236,11 +243,19 @@ void QVRMusic::Prepare() {
     m_buffers[0] = static_cast<unsigned char*>(std::malloc(capacity));
     m_buffers[1] = static_cast<unsigned char*>(std::malloc(capacity));
     m_capacity = capacity;
-    if (!m_buffers[0] || !m_buffers[1]) {
+    if (!m_buffers[0] || !m_buffers[1] || !m_ahead) {
       QVR::WARN("Sound: not enough memory for music chunks (%u bytes)\n", unsigned(capacity));
       m_refused = true;
     }
   }
+}
+
+const unsigned char* QVRMusic::Rewind() {
+  m_pos = 0;
+  m_size = 0;
+  m_data = nullptr;
+  m_aheadStart = m_aheadEnd = 0;
+  return nullptr;
 }
 
 unsigned char* QVRMusic::Other() { return m_data == m_buffers[0] ? m_buffers[1] : m_buffers[0]; }
@@ -250,35 +265,37 @@ void QVRMusic::Swap() { m_data = Other(); }
 // ---- Streaming ---------------------------------------------------------------
 
 const unsigned char* QVRMusic::NextData() {
-  if (m_type == 0 || !m_file || m_refused) return nullptr;
+  if (m_type == 0 || !m_file || m_refused || !m_ahead) return nullptr;
   const uint32_t remaining = m_dataSize - m_pos;
   const uint32_t length = remaining < kChunkBytes ? remaining : kChunkBytes;
-  if (length == 0) {
-    m_pos = 0;
-    m_size = 0;
-    m_data = nullptr;
-    return nullptr;
-  }
-  if (m_size == 0 || m_reseek) {
+  if (length == 0) return Rewind();
+  if (m_size == 0) {
+    // A new pass or a new position: what was read ahead is not needed.
     qvr::detail::SeekTo(*m_file, uint64_t(m_dataStart) + m_pos);
-    m_reseek = false;
+    m_aheadStart = m_aheadEnd = 0;
   }
+  uint32_t avail = m_aheadEnd - m_aheadStart;
+  if (avail < length) {
+    // The stream stands right after the bytes read ahead.
+    std::memmove(m_ahead, m_ahead + m_aheadStart, avail);
+    m_aheadStart = 0;
+    const uint32_t unread = remaining - avail;
+    const uint32_t want = kAheadBytes - avail < unread ? kAheadBytes - avail : unread;
+    uint32_t got = want ? m_file->Read(m_ahead + avail, want) : 0;
+    if (got > want) got = want;
+    avail += got;
+    m_aheadEnd = avail;
+  }
+  // A short read gives a shorter chunk of whole frames; with no whole frame
+  // left the pass ends here.
   const unsigned frame = qvr::detail::FrameBytes(m_format, m_channels);
-  uint32_t got = m_file->Read(m_buffers[0], length);
-  if (got > length) got = length;
-  const uint32_t whole = got - got % frame;
-  // A short read keeps the whole frames; the next read starts after them.
-  if (whole != length) m_reseek = true;
-  if (whole == 0) {
-    // The stream holds no more data than this: end the pass here.
-    m_pos = 0;
-    m_size = 0;
-    m_data = nullptr;
-    return nullptr;
-  }
-  m_pos += whole;
-  m_data = m_buffers[0];
-  m_size = whole;
+  uint32_t take = avail < length ? avail : length;
+  take -= take % frame;
+  if (take == 0) return Rewind();
+  m_data = m_ahead + m_aheadStart;
+  m_aheadStart += take;
+  m_pos += take;
+  m_size = take;
   m_workChannels = m_channels;
   if ((m_type == MUS_AIFF || m_type == MUS_AU) && SampleBytes(m_format) == 2)
     qvr::detail::SwapBytes16(m_data, m_size / 2);

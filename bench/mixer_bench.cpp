@@ -101,8 +101,11 @@ void CloseAll() {
   g_mixer->Exit();
 }
 
+// range(0) channels, range(1) their volume (128 is full volume; anything
+// lower takes the general multiply-and-divide path of both mixers).
 void BM_QVRMixer(benchmark::State& state) {
   const int channels = int(state.range(0));
+  const uint8_t volume = uint8_t(state.range(1));
   CloseAll();
   if (!g_mixer->Init(QVR_AUDIO_S16LSB, 44100, kBuffer / 4, true, 64)) {
     state.SkipWithError("mixer init failed");
@@ -112,7 +115,7 @@ void BM_QVRMixer(benchmark::State& state) {
   std::vector<std::unique_ptr<BenchSound>> sounds;
   for (int i = 0; i < channels; ++i) {
     sounds.push_back(std::make_unique<BenchSound>(Samples()[i]));
-    g_mixer->PlaySound(sounds.back().get(), unsigned(i), 128, 255, 127);
+    g_mixer->PlaySound(sounds.back().get(), unsigned(i), volume, 255, 127);
   }
   std::vector<Uint8> buffer(kBuffer);
   for (auto _ : state) {
@@ -126,6 +129,7 @@ void BM_QVRMixer(benchmark::State& state) {
 #if QVR_HAVE_SDL_MIXER
 void BM_SDLMixer(benchmark::State& state) {
   const int channels = int(state.range(0));
+  const int volume = int(state.range(1));
   CloseAll();
   if (Mix_OpenAudio(44100, AUDIO_S16LSB, 2, kBuffer / 4) < 0) {
     state.SkipWithError(Mix_GetError());
@@ -142,6 +146,7 @@ void BM_SDLMixer(benchmark::State& state) {
     Mix_Chunk* chunk = Mix_QuickLoad_RAW(reinterpret_cast<Uint8*>(const_cast<char*>(bytes.data())),
                                          Uint32(bytes.size()));
     chunks.push_back(chunk);
+    Mix_Volume(i, volume);
     Mix_PlayChannel(i, chunk, -1);
   }
   std::vector<Uint8> buffer(kBuffer);
@@ -265,10 +270,17 @@ int main(int argc, char** argv) {
   g_mixer = QVRMixer::Singleton();
   const int counts[] = {1, 8, 32, 64};
   for (int n : counts) {
-    benchmark::RegisterBenchmark("BM_QVRMixer", BM_QVRMixer)->Arg(n)->Unit(benchmark::kMicrosecond);
+    for (int volume : {128, 100}) {
+      if (volume != 128 && n != 64) continue;
+      benchmark::RegisterBenchmark("BM_QVRMixer", BM_QVRMixer)
+          ->Args({n, volume})
+          ->Unit(benchmark::kMicrosecond);
 #if QVR_HAVE_SDL_MIXER
-    benchmark::RegisterBenchmark("BM_SDLMixer", BM_SDLMixer)->Arg(n)->Unit(benchmark::kMicrosecond);
+      benchmark::RegisterBenchmark("BM_SDLMixer", BM_SDLMixer)
+          ->Args({n, volume})
+          ->Unit(benchmark::kMicrosecond);
 #endif
+    }
   }
   for (int i = 0; i < int(sizeof(kMusic) / sizeof(kMusic[0])); ++i)
     benchmark::RegisterBenchmark((std::string("BM_MusicNextData/") + kMusic[i].name).c_str(),
@@ -285,7 +297,9 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   std::printf("\nRatios (ours / peer, bytes per second):\n");
   for (int n : counts)
-    reporter.PrintRatio("BM_QVRMixer/" + std::to_string(n), "BM_SDLMixer/" + std::to_string(n));
+    reporter.PrintRatio("BM_QVRMixer/" + std::to_string(n) + "/128",
+                        "BM_SDLMixer/" + std::to_string(n) + "/128");
+  reporter.PrintRatio("BM_QVRMixer/64/100", "BM_SDLMixer/64/100");
   reporter.PrintRatio("BM_MusicNextData/passthrough_s16_stereo_44k/0",
                       "BM_PlainRead/passthrough_s16_stereo_44k/0/0");
   reporter.PrintRatio("BM_MusicNextData/passthrough_s16_stereo_44k/0",

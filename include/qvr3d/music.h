@@ -28,6 +28,9 @@ class QVR_API QVRMusic : public QVRResource {
   static constexpr uint32_t kChunkBytes = 8192;
   /// Largest converted chunk accepted; a conversion needing more is refused.
   static constexpr uint32_t kMaxChunkBytes = 1u << 20;
+  /// File data read from the stream at a time: four chunks, so that a
+  /// buffered stream needs fewer system calls than chunks.
+  static constexpr uint32_t kAheadBytes = 4 * kChunkBytes;
 
   /// Empty music (the name form ignores its argument: music needs an open
   /// stream, see Load).
@@ -133,12 +136,15 @@ class QVR_API QVRMusic : public QVRResource {
   QVR_LOCAL bool LoadFrom(QVRResFile& stream, int type);
   QVR_LOCAL bool Finish(QVRResFile& stream, int type, bool ok);
   QVR_LOCAL void Swap();
+  QVR_LOCAL const unsigned char* Rewind();
   QVR_LOCAL unsigned char* Other();
-  unsigned char* m_buffers[2];  // the chunk and the conversion's target
+  unsigned char* m_buffers[2];  // a conversion's steps go back and forth between them
   uint32_t m_capacity;          // bytes of each buffer
-  bool m_refused;               // the conversion needs chunks too large
+  unsigned char* m_ahead;       // file data read ahead, kAheadBytes
+  uint32_t m_aheadStart;        // unused bytes of m_ahead: [m_aheadStart, m_aheadEnd)
+  uint32_t m_aheadEnd;
+  bool m_refused;  // the conversion needs chunks too large
   bool m_ownsFile;
-  bool m_reseek;       // the next read must seek (after a short read)
   int m_workChannels;  // channels of the current chunk while it is converted
 };
 

@@ -287,6 +287,38 @@ TEST(Music, HeadersHeldToTheStream) {
   EXPECT_EQ(Stream(music3), le);
 }
 
+// A memory stream that hands out at most 777 bytes per read.
+class TrickleStream : public QVRMemFile {
+ public:
+  explicit TrickleStream(const std::string& bytes) : m_bytes(bytes.begin(), bytes.end()) {
+    Open(unsigned(m_bytes.size()), READ, m_bytes.data(), false, "trickle");
+  }
+  unsigned Read(void* data, unsigned count) override {
+    return QVRMemFile::Read(data, count < 777 ? count : 777);
+  }
+
+ private:
+  std::vector<unsigned char> m_bytes;
+};
+
+TEST(Music, ShortReadsGiveShorterChunksOfWholeFrames) {
+  std::string pcm;
+  for (int i = 0; i < 9000; ++i) Le16(pcm, unsigned(i * 31));
+  TrickleStream stream(PcmWav(2, 22050, 16, pcm));
+  QVRMusic music;
+  ASSERT_TRUE(music.Load(stream, 0));
+  for (int pass = 0; pass < 2; ++pass) {
+    std::vector<uint32_t> sizes;
+    EXPECT_TRUE(Stream(music, &sizes) == pcm);
+    for (uint32_t size : sizes) EXPECT_EQ(size % 4, 0u);
+  }
+  music.SetPosition(1001);
+  const unsigned char* chunk = music.NextData();
+  ASSERT_TRUE(chunk);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(chunk), music.GetSize()),
+            pcm.substr(4004, music.GetSize()));
+}
+
 TEST(Music, ConversionsPastOneMebibyteAreRefused) {
   MemStream wav(PcmWav(1, 100, 8, std::string(20000, '\x80')));
   QVRMusic music;
