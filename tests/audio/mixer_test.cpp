@@ -432,6 +432,40 @@ TEST_F(MixerTest, SetMixerFormatConvertsSoundsAndMusic) {
   EXPECT_EQ(mixer->ChGetPos(0), 1000u);  // the first chunk is fetched
 }
 
+TEST_F(MixerTest, MusicLoopsAndRefusals) {
+  QVRMixer* mixer = QVRMixer::Singleton();
+  ASSERT_TRUE(mixer->Init(QVR_AUDIO_S16LSB, 22050, 512, true, 4));
+  std::mt19937 rng(3);
+  const std::string pcm = RandomBytes(rng, 20000);  // three chunks, the last short
+  soundtest::MemStream stream(soundtest::PcmWav(2, 22050, 16, pcm));
+  QVRMusic music;
+  ASSERT_TRUE(music.Load(*stream, 0));
+  ASSERT_EQ(mixer->PlayMusic(&music, 0xFFFFFFFF, 128, 2, 127), 0u);
+  std::string heard;
+  std::vector<uint8_t> buffer(2048);
+  for (int i = 0; i < 40 && mixer->ActiveChannels() > 0; ++i) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    Mix(QVR_AUDIO_S16LSB, buffer);
+    heard.append(buffer.begin(), buffer.end());
+  }
+  EXPECT_EQ(mixer->ActiveChannels(), 0u);
+  ASSERT_GE(heard.size(), 2 * pcm.size());
+  EXPECT_TRUE(heard.substr(0, 2 * pcm.size()) == pcm + pcm);
+  EXPECT_EQ(heard.substr(2 * pcm.size()), std::string(heard.size() - 2 * pcm.size(), '\0'));
+
+  // A music without data, or whose conversion is refused, is not played.
+  soundtest::MemStream slow(soundtest::PcmWav(1, 10, 8, std::string(100, '\x90')));
+  QVRMusic refused;
+  ASSERT_TRUE(refused.Load(*slow, 0));
+  qvrtest::LogCapture log;
+  refused.SetMixerFormat();
+  EXPECT_EQ(mixer->PlayMusic(&refused, 0xFFFFFFFF, 128, 1, 127), 0xFFFFFFFFu);
+  EXPECT_EQ(mixer->PlayMusic(nullptr, 0xFFFFFFFF, 128, 1, 127), 0xFFFFFFFFu);
+  const std::string text = log.Text();
+  EXPECT_NE(text.find("Mixer: music has no data\n"), std::string::npos) << text;
+  EXPECT_EQ(mixer->ActiveChannels(), 0u);
+}
+
 // ---- The real audio thread ------------------------------------------------------
 
 TEST_F(MixerTest, DiskDriverWritesTheReferenceMix) {
