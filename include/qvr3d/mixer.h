@@ -65,7 +65,9 @@ class QVR_API QVRMixer : public QVRSDLMgr {
   /// 4000..48000 Hz, `samples` the buffer length in frames (0: a 4096-byte
   /// buffer), `stereo` two channels or one, `count` channels held to 4..64.
   /// An initialised mixer is shut down first. When SDL grants another format
-  /// the device is opened again in that one. The device starts paused. False
+  /// the device is opened again in that one. The device starts paused. The
+  /// silence written is 0x80 for AUDIO_U8, 0x8000 (in the output's byte order)
+  /// for the unsigned 16-bit formats, 0 for the signed ones. False
   /// when SDL's audio is not up or the device does not open (logged at ERR
   /// level: "Mixer init error: ...", "Mixer format: ...").
   bool Init(int format, int freq, int samples, bool stereo, unsigned int count);
