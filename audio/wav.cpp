@@ -10,6 +10,7 @@
 #include "audio/adpcm_ima.h"
 #include "audio/adpcm_ms.h"
 #include "audio/readers.h"
+#include "audio/riff.h"
 #include "io/le.h"
 #include "qvr3d/core.h"
 #include "qvr3d/sound.h"
@@ -21,11 +22,13 @@ namespace {
 
 enum : unsigned { kTagPCM = 1, kTagMSADPCM = 2, kTagIMAADPCM = 0x11 };
 
+}  // namespace
+
 // Walks the chunks from offset 12 to the first one called `id`, leaving the
 // stream at its first data byte. Lengths are taken as declared; after an odd
 // length a zero byte is taken as the RIFF pad byte (a chunk id never starts
 // with 0, so files written without pad bytes read the same).
-bool FindChunk(QVRResFile& file, uint64_t streamSize, const char* id, uint32_t* length) {
+bool FindRiffChunk(QVRResFile& file, uint64_t streamSize, const char* id, uint32_t* length) {
   uint64_t pos = 12;
   while (pos + 8 <= streamSize && SeekTo(file, pos)) {
     uint8_t header[8];
@@ -42,8 +45,6 @@ bool FindChunk(QVRResFile& file, uint64_t streamSize, const char* id, uint32_t* 
   return false;
 }
 
-}  // namespace
-
 bool ReadWAV(QVRResFile& file, SoundData& out) {
   const char* name = StreamName(file);
   if (!file.Good()) {
@@ -59,7 +60,7 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
   const uint64_t streamSize = StreamSize(file);
 
   uint32_t fmtLength = 0;
-  if (!FindChunk(file, streamSize, "fmt ", &fmtLength)) {
+  if (!FindRiffChunk(file, streamSize, "fmt ", &fmtLength)) {
     QVR::WARN("Sound: internal error\n");
     return false;
   }
@@ -136,7 +137,7 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
   if (!CheckChannels(static_cast<long>(channels), name)) return false;
 
   uint32_t dataLength = 0;
-  if (!FindChunk(file, streamSize, "data", &dataLength)) {
+  if (!FindRiffChunk(file, streamSize, "data", &dataLength)) {
     QVR::WARN("Sound: no data in file %s\n", name);
     return false;
   }

@@ -9,6 +9,8 @@
 #include "qvr3d/font.h"
 #include "qvr3d/image.h"
 #include "qvr3d/input.h"
+#include "qvr3d/mixer.h"
+#include "qvr3d/music.h"
 #include "qvr3d/pal.h"
 #include "qvr3d/parse.h"
 #include "qvr3d/resfinder.h"
