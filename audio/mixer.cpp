@@ -132,7 +132,7 @@ bool QVRMixer::Init(int format, int freq, int samples, bool stereo, unsigned int
   }
   bool open = Open(format, freq, channels, samples, false);
   if (open && m_spec.format != Uint16(format)) {
-    QVR::DBG("Mixer: wanted format = %d, obtained = %d\n", format, int(m_spec.format));
+    QVR::DBG("Mixer: wanted format = %d, obtained = %d\n", format, static_cast<int>(m_spec.format));
     SDL_PauseAudio(1);
     SDL_CloseAudio();
     open = Open(m_spec.format, freq, channels, samples, true);
@@ -157,7 +157,7 @@ bool QVRMixer::Init(int format, int freq, int samples, bool stereo, unsigned int
   const bool isSigned = (m_spec.format & 0x8000) != 0;
   m_clipMin = isSigned ? (bits == 8 ? -128 : -32768) : 0;
   m_clipMax = isSigned ? (bits == 8 ? 127 : 32767) : (bits == 8 ? 255 : 65535);
-  QVRMixerAccess::s_frameBytes = unsigned(bits / 8) * m_spec.channels;
+  QVRMixerAccess::s_frameBytes = static_cast<unsigned>(bits / 8) * m_spec.channels;
   SDL_mutexV(m_mutex);
   m_status = SDL_GetAudioStatus();
   return true;
@@ -221,7 +221,7 @@ unsigned QVRMixer::Place(unsigned int channel, unsigned char volume, unsigned ch
     pan = 127;
   else if (pan != 127)
     pan = pan < -100 ? -100 : (pan > 100 ? 100 : pan);
-  c.pan = int8_t(pan);
+  c.pan = static_cast<int8_t>(pan);
   ComputeVolumes(channel);
   if (wasFree) Store(m_nbActive, Load(m_nbActive) + 1);
   if (m_next == channel)
@@ -332,10 +332,11 @@ bool QVRMixer::ChSeek(unsigned int channel, unsigned int position) {
   } else if (busy && c.sound) {
     const unsigned frame = QVRMixerAccess::s_frameBytes;
     const uint32_t size = c.sound->GetSize() - c.sound->GetSize() % frame;
-    uint64_t offset = uint64_t(position) * m_spec.channels * ((m_spec.format & 0xFF) == 16 ? 2 : 1);
+    uint64_t offset =
+        static_cast<uint64_t>(position) * m_spec.channels * ((m_spec.format & 0xFF) == 16 ? 2 : 1);
     if (offset > size) offset = size;
     c.cursor = c.sound->GetData() + offset;
-    c.left = size - uint32_t(offset);
+    c.left = size - static_cast<uint32_t>(offset);
   }
   Unlock();
   return busy;
@@ -399,7 +400,7 @@ int QVRMixer::ChPan(unsigned int channel, int pan) {
   if (c.state != 0) {
     previous = c.pan;
     if (pan != 127) pan = pan < -100 ? -100 : (pan > 100 ? 100 : pan);
-    c.pan = int8_t(pan);
+    c.pan = static_cast<int8_t>(pan);
     ComputeVolumes(channel);
   }
   Unlock();
@@ -425,14 +426,16 @@ void QVRMixer::ComputeVolumes(unsigned int channel) {
   if (m_spec.channels != 2 || c.pan == 127) {
     c.volLeft = c.volRight = c.volume;
   } else if (c.pan == 0) {
-    c.volLeft = c.volRight = uint8_t(c.volume / 2);
+    c.volLeft = c.volRight = static_cast<uint8_t>(c.volume / 2);
   } else {
     // k is the float nearest 0.005, a little below it, so a product that
     // would be whole truncates one lower (pan -100 at volume 128 gives 127).
     // The products need 39 bits, so a double holds them exactly.
-    const double k = double(0.005f);
-    c.volLeft = uint8_t(int(double((100 - c.pan) * int(c.volume)) * k));
-    c.volRight = uint8_t(int(double((100 + c.pan) * int(c.volume)) * k));
+    const double k = static_cast<double>(0.005f);
+    c.volLeft = static_cast<uint8_t>(
+        static_cast<int>(static_cast<double>((100 - c.pan) * static_cast<int>(c.volume)) * k));
+    c.volRight = static_cast<uint8_t>(
+        static_cast<int>(static_cast<double>((100 + c.pan) * static_cast<int>(c.volume)) * k));
   }
 }
 
@@ -454,16 +457,19 @@ void QVRMixer::PrintInfo() const {
     return;
   }
   QVR::LOG("Mixer: %s, %d Hz, %s\nChannels (active/total): %d/%d\n", OutputName(m_spec.format),
-           m_spec.freq, m_spec.channels == 2 ? "stereo" : "mono", int(Load(m_nbActive)),
-           int(m_nbChannels));
+           m_spec.freq, m_spec.channels == 2 ? "stereo" : "mono",
+           static_cast<int>(Load(m_nbActive)), static_cast<int>(m_nbChannels));
   Lock();
   QVR::LOG("Mixer: state=%s, next=%d, first=%d, last=%d\n", m_status == 2 ? "paused" : "playing",
-           int(m_next), int(Load(m_first)), int(Load(m_last)));
+           static_cast<int>(m_next), static_cast<int>(Load(m_first)),
+           static_cast<int>(Load(m_last)));
   for (unsigned ch = 0; ch < m_nbChannels; ++ch) {
     const QVRMixChannel& c = m_table[ch];
     if (c.state == 0) continue;
-    QVR::LOG("Channel %d: %d bytes left, volume (%d,%dL,%dR), loop=%d, pan=%d\n", int(ch),
-             int(c.left), int(c.volume), int(c.volLeft), int(c.volRight), int(c.loop), int(c.pan));
+    QVR::LOG("Channel %d: %d bytes left, volume (%d,%dL,%dR), loop=%d, pan=%d\n",
+             static_cast<int>(ch), static_cast<int>(c.left), static_cast<int>(c.volume),
+             static_cast<int>(c.volLeft), static_cast<int>(c.volRight), static_cast<int>(c.loop),
+             static_cast<int>(c.pan));
   }
   Unlock();
 }

@@ -22,8 +22,7 @@ struct QVRMixerAccess {
   static void Callback(void* user, uint8_t* stream, int len);
 };
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 using MixRoutine = void (*)(void* user, uint8_t* stream, int len);
 
@@ -35,7 +34,6 @@ MixRoutine MixerRoutine(int format);
 /// in the output's byte order for the unsigned 16-bit formats, 0 otherwise.
 void FillSilence(int format, uint8_t* out, int len);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

@@ -32,20 +32,24 @@ struct Out {
 
   // A channel sample centred on 0.
   static int Read(const uint8_t* p) {
-    if (kBytes == 1) return int(int8_t(uint8_t(p[0] ^ (kUnsigned ? 0x80 : 0))));
-    const unsigned v = kBig ? (unsigned(p[0]) << 8 | p[1]) : (unsigned(p[1]) << 8 | p[0]);
-    return int(int16_t(uint16_t(v ^ (kUnsigned ? 0x8000u : 0u))));
+    if (kBytes == 1)
+      return static_cast<int>(
+          static_cast<int8_t>(static_cast<uint8_t>(p[0] ^ (kUnsigned ? 0x80 : 0))));
+    const unsigned v = kBig ? (static_cast<unsigned>(p[0]) << 8 | p[1])
+                            : (static_cast<unsigned>(p[1]) << 8 | p[0]);
+    return static_cast<int>(
+        static_cast<int16_t>(static_cast<uint16_t>(v ^ (kUnsigned ? 0x8000u : 0u))));
   }
   // A clipped sum, biased and written in the format's byte order.
   static void Write(uint8_t* p, int sum) {
     const int clipped = sum < kMin ? kMin : (sum > kMax ? kMax : sum);
     if (kBytes == 1) {
-      p[0] = uint8_t(unsigned(clipped) ^ (kUnsigned ? 0x80u : 0u));
+      p[0] = static_cast<uint8_t>(static_cast<unsigned>(clipped) ^ (kUnsigned ? 0x80u : 0u));
       return;
     }
-    const unsigned v = (unsigned(clipped) ^ (kUnsigned ? 0x8000u : 0u)) & 0xFFFFu;
-    p[kBig ? 0 : 1] = uint8_t(v >> 8);
-    p[kBig ? 1 : 0] = uint8_t(v);
+    const unsigned v = (static_cast<unsigned>(clipped) ^ (kUnsigned ? 0x8000u : 0u)) & 0xFFFFu;
+    p[kBig ? 0 : 1] = static_cast<uint8_t>(v >> 8);
+    p[kBig ? 1 : 0] = static_cast<uint8_t>(v);
   }
 };
 
@@ -87,7 +91,7 @@ template <int kFormat>
 inline __m128i Samples16(const uint8_t* p) {
   __m128i v = Load(p);
   if (Out<kFormat>::kBig) v = Swap16(v);
-  if (Out<kFormat>::kUnsigned) v = _mm_xor_si128(v, _mm_set1_epi16(int16_t(0x8000)));
+  if (Out<kFormat>::kUnsigned) v = _mm_xor_si128(v, _mm_set1_epi16(static_cast<int16_t>(0x8000)));
   return v;
 }
 #endif
@@ -97,8 +101,10 @@ inline __m128i Samples16(const uint8_t* p) {
 template <int kFormat, bool kFull>
 unsigned AccumulateVector(const uint8_t* src, int32_t* acc, unsigned count, int even, int odd) {
   using F = Out<kFormat>;
-  const __m128i vols = _mm_set_epi16(int16_t(odd), int16_t(even), int16_t(odd), int16_t(even),
-                                     int16_t(odd), int16_t(even), int16_t(odd), int16_t(even));
+  const __m128i vols = _mm_set_epi16(static_cast<int16_t>(odd), static_cast<int16_t>(even),
+                                     static_cast<int16_t>(odd), static_cast<int16_t>(even),
+                                     static_cast<int16_t>(odd), static_cast<int16_t>(even),
+                                     static_cast<int16_t>(odd), static_cast<int16_t>(even));
   unsigned i = 0;
   if (F::kBytes == 2) {
     // A cache line per step, with the line 1 KiB ahead asked for: with dozens
@@ -115,7 +121,7 @@ unsigned AccumulateVector(const uint8_t* src, int32_t* acc, unsigned count, int 
     for (; i + 16 <= count; i += 16) {
       if ((i & 63) == 0) _mm_prefetch(reinterpret_cast<const char*>(src + i + 1024), _MM_HINT_T0);
       __m128i v = Load(src + i);
-      if (F::kUnsigned) v = _mm_xor_si128(v, _mm_set1_epi8(char(0x80)));
+      if (F::kUnsigned) v = _mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80)));
       AddScaled<kFull>(_mm_srai_epi16(_mm_unpacklo_epi8(v, v), 8), vols, acc + i);
       AddScaled<kFull>(_mm_srai_epi16(_mm_unpackhi_epi8(v, v), 8), vols, acc + i + 8);
     }
@@ -154,7 +160,7 @@ void WriteSums(const int32_t* acc, uint8_t* out, unsigned count) {
     for (; i + 8 <= count; i += 8, a += 2) {
       // packssdw clips to -32768..32767.
       __m128i v = _mm_packs_epi32(_mm_loadu_si128(a), _mm_loadu_si128(a + 1));
-      if (F::kUnsigned) v = _mm_xor_si128(v, _mm_set1_epi16(int16_t(0x8000)));
+      if (F::kUnsigned) v = _mm_xor_si128(v, _mm_set1_epi16(static_cast<int16_t>(0x8000)));
       if (F::kBig) v = Swap16(v);
       Store(out + 2 * i, v);
     }
@@ -163,7 +169,7 @@ void WriteSums(const int32_t* acc, uint8_t* out, unsigned count) {
       const __m128i w0 = _mm_packs_epi32(_mm_loadu_si128(a), _mm_loadu_si128(a + 1));
       const __m128i w1 = _mm_packs_epi32(_mm_loadu_si128(a + 2), _mm_loadu_si128(a + 3));
       __m128i v = _mm_packs_epi16(w0, w1);  // clips to -128..127
-      if (F::kUnsigned) v = _mm_xor_si128(v, _mm_set1_epi8(char(0x80)));
+      if (F::kUnsigned) v = _mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80)));
       Store(out + i, v);
     }
   }
@@ -204,7 +210,7 @@ template <int kFormat>
 void QVRMixerAccess::MixLocked(uint8_t* out, int len) {
   using F = Out<kFormat>;
   QVRMixChannel* table = QVRMixer::m_table;
-  const unsigned samples = len > 0 ? unsigned(len) / F::kBytes : 0;
+  const unsigned samples = len > 0 ? static_cast<unsigned>(len) / F::kBytes : 0;
   int32_t acc[kBlock];
   for (unsigned start = 0; start < samples; start += kBlock) {
     const unsigned count = samples - start < kBlock ? samples - start : kBlock;
@@ -240,8 +246,9 @@ void QVRMixerAccess::MixLocked(uint8_t* out, int len) {
     WriteSums<kFormat>(acc, out + start * F::kBytes, count);
   }
   // A length that is not a whole number of samples: the odd byte is silence.
-  if (len > 0 && unsigned(len) % F::kBytes)
-    qvr::detail::FillSilence(kFormat, out + samples * F::kBytes, int(unsigned(len) % F::kBytes));
+  if (len > 0 && static_cast<unsigned>(len) % F::kBytes)
+    qvr::detail::FillSilence(kFormat, out + samples * F::kBytes,
+                             static_cast<int>(static_cast<unsigned>(len) % F::kBytes));
 }
 
 template <int kFormat>
@@ -260,8 +267,7 @@ void QVRMixerAccess::Callback(void*, uint8_t* stream, int len) {
   SDL_mutexV(QVRMixer::m_mutex);
 }
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 MixRoutine MixerRoutine(int format) {
   switch (format) {
@@ -288,8 +294,7 @@ void FillSilence(int format, uint8_t* out, int len) {
     for (int i = 0; i < len; ++i) out[i] = ((i & 1) == (big ? 0 : 1)) ? high : low;
     return;
   }
-  std::memset(out, format == QVR_AUDIO_U8 ? 0x80 : 0x00, size_t(len));
+  std::memset(out, format == QVR_AUDIO_U8 ? 0x80 : 0x00, static_cast<size_t>(len));
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

@@ -18,8 +18,10 @@ using qvr::detail::SampleBytes;
 namespace {
 
 constexpr uint32_t Tag(char a, char b, char c, char d) {
-  return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |
-         uint32_t(uint8_t(d)) << 24;
+  return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
+         static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
 }
 
 }  // namespace
@@ -173,7 +175,7 @@ bool QVRMusic::LoadOGG(QVRResFile&) { return false; }
 bool QVRMusic::LoadName(const char*, int) { return false; }
 bool QVRMusic::Save(QVRResFile&, int) { return false; }
 
-unsigned QVRMusic::MemoryUsed() const { return m_size + unsigned(sizeof(QVRMusic)); }
+unsigned QVRMusic::MemoryUsed() const { return m_size + static_cast<unsigned>(sizeof(QVRMusic)); }
 
 void QVRMusic::SetMixerFormat() {
   QVRMixer* mixer = QVRMixer::Instance();
@@ -199,7 +201,7 @@ void QVRMusic::Prepare() {
   m_size = 0;
   if (m_type == 0) return;
   const unsigned fileBytes = SampleBytes(m_format);
-  unsigned bytes = fileBytes, channels = unsigned(m_channels);
+  unsigned bytes = fileBytes, channels = static_cast<unsigned>(m_channels);
   uint64_t size = kChunkBytes;
   if (m_channels == 2 && m_outChannels == 1) size /= 2, channels = 1;
   int64_t rate = m_freq;
@@ -236,7 +238,7 @@ void QVRMusic::Prepare() {
   }
   if (!m_ahead) m_ahead = static_cast<unsigned char*>(std::malloc(kAheadBytes));
   m_aheadStart = m_aheadEnd = 0;
-  const uint32_t capacity = uint32_t(size > kChunkBytes ? size : kChunkBytes);
+  const uint32_t capacity = static_cast<uint32_t>(size > kChunkBytes ? size : kChunkBytes);
   if (capacity != m_capacity || !m_buffers[0] || !m_buffers[1]) {
     std::free(m_buffers[0]);
     std::free(m_buffers[1]);
@@ -244,7 +246,8 @@ void QVRMusic::Prepare() {
     m_buffers[1] = static_cast<unsigned char*>(std::malloc(capacity));
     m_capacity = capacity;
     if (!m_buffers[0] || !m_buffers[1] || !m_ahead) {
-      QVR::WARN("Sound: not enough memory for music chunks (%u bytes)\n", unsigned(capacity));
+      QVR::WARN("Sound: not enough memory for music chunks (%u bytes)\n",
+                static_cast<unsigned>(capacity));
       m_refused = true;
     }
   }
@@ -271,7 +274,7 @@ const unsigned char* QVRMusic::NextData() {
   if (length == 0) return Rewind();
   if (m_size == 0) {
     // A new pass or a new position: what was read ahead is not needed.
-    qvr::detail::SeekTo(*m_file, uint64_t(m_dataStart) + m_pos);
+    qvr::detail::SeekTo(*m_file, static_cast<uint64_t>(m_dataStart) + m_pos);
     m_aheadStart = m_aheadEnd = 0;
   }
   uint32_t avail = m_aheadEnd - m_aheadStart;
@@ -333,7 +336,7 @@ const unsigned char* QVRMusic::NextData() {
   }
   if (m_workChannels == 1 && m_outChannels == 2) {
     const unsigned bytes = SampleBytes(format);
-    if (bytes && uint64_t(m_size) * 2 <= m_capacity) {
+    if (bytes && static_cast<uint64_t>(m_size) * 2 <= m_capacity) {
       qvr::detail::MonoToStereo(m_data, m_size / bytes, bytes, Other());
       m_size *= 2;
       m_workChannels = 2;
@@ -351,11 +354,11 @@ unsigned QVRMusic::GetPosition() const {
 
 void QVRMusic::SetPosition(unsigned int frame) {
   if (m_type == 0) return;
-  uint64_t offset = uint64_t(frame) * qvr::detail::FrameBytes(m_format, m_channels);
+  uint64_t offset = static_cast<uint64_t>(frame) * qvr::detail::FrameBytes(m_format, m_channels);
   if (offset > m_dataSize) offset = m_dataSize;
   if (offset != m_pos) {
     m_size = 0;
-    m_pos = uint32_t(offset);
+    m_pos = static_cast<uint32_t>(offset);
     m_data = nullptr;
   }
 }
@@ -377,7 +380,7 @@ void QVRMusic::ConvSign(int& format) {
 }
 
 void QVRMusic::Conv8to16L(int& format) {
-  if (!m_data || SampleBytes(format) != 1 || uint64_t(m_size) * 2 > m_capacity) return;
+  if (!m_data || SampleBytes(format) != 1 || static_cast<uint64_t>(m_size) * 2 > m_capacity) return;
   qvr::detail::Widen8to16(m_data, m_size, Other(), false);
   m_size *= 2;
   Swap();
@@ -385,7 +388,7 @@ void QVRMusic::Conv8to16L(int& format) {
 }
 
 void QVRMusic::Conv8to16B(int& format) {
-  if (!m_data || SampleBytes(format) != 1 || uint64_t(m_size) * 2 > m_capacity) return;
+  if (!m_data || SampleBytes(format) != 1 || static_cast<uint64_t>(m_size) * 2 > m_capacity) return;
   qvr::detail::Widen8to16(m_data, m_size, Other(), true);
   m_size *= 2;
   Swap();
@@ -401,8 +404,8 @@ void QVRMusic::Conv16to8(int& format) {
 }
 
 void QVRMusic::ConvMUL2(int format) {
-  const unsigned frame = SampleBytes(format) * unsigned(m_workChannels);
-  if (!m_data || frame == 0 || uint64_t(m_size) * 2 > m_capacity) return;
+  const unsigned frame = SampleBytes(format) * static_cast<unsigned>(m_workChannels);
+  if (!m_data || frame == 0 || static_cast<uint64_t>(m_size) * 2 > m_capacity) return;
   const uint32_t frames = m_size / frame;
   qvr::detail::DoubleFrames(m_data, frames, frame, Other());
   m_size = frames * frame * 2;
@@ -410,7 +413,7 @@ void QVRMusic::ConvMUL2(int format) {
 }
 
 void QVRMusic::ConvDIV2(int format) {
-  const unsigned frame = SampleBytes(format) * unsigned(m_workChannels);
+  const unsigned frame = SampleBytes(format) * static_cast<unsigned>(m_workChannels);
   if (!m_data || frame == 0) return;
   const uint32_t kept = qvr::detail::HalveFrames(m_data, m_size / frame, frame, Other());
   m_size = kept * frame;
@@ -431,8 +434,8 @@ void QVRMusic::ConvMono(int format) {
 
 void QVRMusic::PrintInfo() const {
   QVR::LOG("Music stream format : %d Hz, %s (%X), %s, %d bytes (total)\n", m_freq,
-           QVRSound::FormatName(m_format), unsigned(m_format), m_channels == 1 ? "Mono" : "Stereo",
-           int(m_dataSize));
+           QVRSound::FormatName(m_format), static_cast<unsigned>(m_format),
+           m_channels == 1 ? "Mono" : "Stereo", static_cast<int>(m_dataSize));
   const char* type = "none";
   switch (m_type) {
     case MUS_WAV:
@@ -450,7 +453,7 @@ void QVRMusic::PrintInfo() const {
     default:
       break;
   }
-  QVR::LOG("File: type: %s, pos: %d, size: %d, start: %d\n", type, int(m_pos), int(m_dataSize),
-           int(m_dataStart));
+  QVR::LOG("File: type: %s, pos: %d, size: %d, start: %d\n", type, static_cast<int>(m_pos),
+           static_cast<int>(m_dataSize), static_cast<int>(m_dataStart));
   if (m_file) QVR::LOG("      name: %s\n", qvr::detail::StreamName(*m_file));
 }

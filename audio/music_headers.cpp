@@ -12,13 +12,13 @@
 #include "qvr3d/sound.h"
 #include "qvr3d/stream.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
 inline uint32_t BE32(const uint8_t* p) {
-  return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
 }
 
 // The data size held to what the stream holds past the start, in whole
@@ -27,7 +27,7 @@ uint32_t WholeFrames(uint64_t declared, uint64_t start, uint64_t streamSize, uns
   const uint64_t avail = streamSize > start ? streamSize - start : 0;
   uint64_t size = declared < avail ? declared : avail;
   if (size > 0xFFFFFFFFu) size = 0xFFFFFFFFu;
-  return uint32_t(size - size % frame);
+  return static_cast<uint32_t>(size - size % frame);
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ bool ReadMusicWAV(QVRResFile& file, MusicHeader& out) {
     QVR::WARN("Sound: internal error\n");
     return false;
   }
-  if (fmtLength < 16 || file.GetPos() + uint64_t(16) > streamSize) {
+  if (fmtLength < 16 || file.GetPos() + static_cast<uint64_t>(16) > streamSize) {
     QVR::WARN("Sound: bad file %s\n", name);
     return false;
   }
@@ -78,21 +78,21 @@ bool ReadMusicWAV(QVRResFile& file, MusicHeader& out) {
   } else if (bits == 16) {
     format = QVR_AUDIO_S16LSB;
   } else {
-    QVR::WARN("Sound: unknown %d-bits PCM format - %s\n", int(bits), name);
+    QVR::WARN("Sound: unknown %d-bits PCM format - %s\n", static_cast<int>(bits), name);
     return false;
   }
-  if (!CheckChannels(long(channels), name)) return false;
+  if (!CheckChannels(static_cast<long>(channels), name)) return false;
   uint32_t dataLength = 0;
   if (!FindRiffChunk(file, streamSize, "data", &dataLength)) {
     QVR::WARN("Sound: no data in file %s\n", name);
     return false;
   }
   out.format = format;
-  out.freq = int(freq);
-  out.channels = int(channels);
+  out.freq = static_cast<int>(freq);
+  out.channels = static_cast<int>(channels);
   out.dataStart = file.GetPos();
-  out.dataSize =
-      WholeFrames(dataLength, out.dataStart, streamSize, FrameBytes(format, int(channels)));
+  out.dataSize = WholeFrames(dataLength, out.dataStart, streamSize,
+                             FrameBytes(format, static_cast<int>(channels)));
   return true;
 }
 
@@ -137,16 +137,16 @@ bool ReadMusicAIFF(QVRResFile& file, MusicHeader& out) {
         return false;
       }
       if (!CheckChannels(channels, name)) return false;
-      declared = uint64_t(frames) * FrameBytes(format, channels);
+      declared = static_cast<uint64_t>(frames) * FrameBytes(format, channels);
       if (!AIFFRate(comm + 8, &freq)) QVR::WARN("Sound: bad sample rate %s\n", name);
       haveComm = true;
     } else if (std::memcmp(header, "SSND", 4) == 0) {
       uint8_t ssnd[8];
       if (body + 8 > streamSize || file.Read(ssnd, 8) != 8) break;
       const uint32_t offset = BE32(ssnd), blockSize = BE32(ssnd + 4);
-      dataStart = body + 8 + uint64_t(offset);
-      QVR::WARN("Sound: offset=%d, datasize=%d, position=%d\n", int(offset), int(blockSize),
-                int(dataStart));
+      dataStart = body + 8 + static_cast<uint64_t>(offset);
+      QVR::WARN("Sound: offset=%d, datasize=%d, position=%d\n", static_cast<int>(offset),
+                static_cast<int>(blockSize), static_cast<int>(dataStart));
       if (dataStart > chunkEnd || dataStart > 0xFFFFFFFFu) {
         QVR::WARN("Sound: not a valid AIFF file %s\n", name);
         return false;
@@ -164,7 +164,7 @@ bool ReadMusicAIFF(QVRResFile& file, MusicHeader& out) {
   out.format = format;
   out.freq = freq;
   out.channels = channels;
-  out.dataStart = uint32_t(dataStart);
+  out.dataStart = static_cast<uint32_t>(dataStart);
   out.dataSize = WholeFrames(declared, dataStart, dataEnd < streamSize ? dataEnd : streamSize,
                              FrameBytes(format, channels));
   return true;
@@ -191,20 +191,21 @@ bool ReadMusicAU(QVRResFile& file, MusicHeader& out) {
   } else if (encoding == 3) {
     format = QVR_AUDIO_S16LSB;
   } else {
-    QVR::WARN("Sound: AU encoding not supported (%d) - %s\n", int(encoding), name);
+    QVR::WARN("Sound: AU encoding not supported (%d) - %s\n", static_cast<int>(encoding), name);
     return false;
   }
-  if (!CheckChannels(long(channels > 0x7FFFFFFFu ? 0x7FFFFFFFu : channels), name)) return false;
+  if (!CheckChannels(static_cast<long>(channels > 0x7FFFFFFFu ? 0x7FFFFFFFu : channels), name))
+    return false;
   const uint64_t streamSize = StreamSize(file);
   if (offset > streamSize) return false;
   const uint64_t size = declared == 0xFFFFFFFFu ? streamSize - offset : declared;
   out.format = format;
-  out.freq = int(freq);
-  out.channels = int(channels);
+  out.freq = static_cast<int>(freq);
+  out.channels = static_cast<int>(channels);
   out.dataStart = offset;
-  out.dataSize = WholeFrames(size, offset, streamSize, FrameBytes(format, int(channels)));
+  out.dataSize =
+      WholeFrames(size, offset, streamSize, FrameBytes(format, static_cast<int>(channels)));
   return true;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

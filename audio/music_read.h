@@ -6,8 +6,7 @@
 
 class QVRResFile;
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 /// Where a music file's samples lie and how they are stored (16-bit data
 /// are described as AUDIO_S16LSB: AIFF and AU chunks are swapped on reading).
@@ -25,7 +24,6 @@ bool ReadMusicWAV(QVRResFile& file, MusicHeader& out);
 bool ReadMusicAIFF(QVRResFile& file, MusicHeader& out);
 bool ReadMusicAU(QVRResFile& file, MusicHeader& out);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

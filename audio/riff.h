@@ -7,15 +7,13 @@
 
 class QVRResFile;
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 /// Walks the chunks from offset 12 to the first one called `id` (4 bytes),
 /// leaving the stream at its first data byte and its length in `length`.
 /// False when the stream ends first.
 bool FindRiffChunk(QVRResFile& file, uint64_t streamSize, const char* id, uint32_t* length);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

@@ -8,8 +8,7 @@
 #include "image/pixel.h"
 #include "qvr3d/image.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 // Rows are `pitch` bytes apart, which may be more than width x bytes per
 // pixel. The clip rectangle is given inclusive and must lie inside the
@@ -22,11 +21,11 @@ class ImageView : public QVRImage {
     m_width = width;
     m_height = height;
     m_pitch = pitch;
-    m_bpp = uint16_t(bpp);
-    m_clipX1 = int16_t(Limit(clipX1));
-    m_clipY1 = int16_t(Limit(clipY1));
-    m_clipX2 = int16_t(Limit(clipX2));
-    m_clipY2 = int16_t(Limit(clipY2));
+    m_bpp = static_cast<uint16_t>(bpp);
+    m_clipX1 = static_cast<int16_t>(Limit(clipX1));
+    m_clipY1 = static_cast<int16_t>(Limit(clipY1));
+    m_clipX2 = static_cast<int16_t>(Limit(clipX2));
+    m_clipY2 = static_cast<int16_t>(Limit(clipY2));
   }
   ~ImageView() override {
     m_pixels = nullptr;
@@ -36,10 +35,11 @@ class ImageView : public QVRImage {
   ImageView& operator=(const ImageView&) = delete;
 
  private:
-  static int Limit(int v) { return v < 0 ? 0 : v > int(kMaxDrawSize) ? int(kMaxDrawSize) : v; }
+  static int Limit(int v) {
+    return v < 0 ? 0 : v > static_cast<int>(kMaxDrawSize) ? static_cast<int>(kMaxDrawSize) : v;
+  }
 };
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

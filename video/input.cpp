@@ -51,12 +51,12 @@ void QVRInput::AddEventType(unsigned type) {
   SetEventState(type, SDL_ENABLE);
   // The mask has 32 bits: a shift by more is undefined, so larger types are
   // passed to SDL but not recorded.
-  if (type < 32) m_mask |= uint32_t(1) << type;
+  if (type < 32) m_mask |= static_cast<uint32_t>(1) << type;
 }
 
 void QVRInput::RemoveEventType(unsigned type) {
   SetEventState(type, SDL_IGNORE);
-  if (type < 32) m_mask &= ~(uint32_t(1) << type);
+  if (type < 32) m_mask &= ~(static_cast<uint32_t>(1) << type);
 }
 
 void QVRInput::SetEventTypes(uint32_t mask) {

@@ -58,8 +58,9 @@ class SurfacePixels {
     // The view's clip rectangle is inclusive: an empty SDL rectangle has no
     // such form, so it draws nothing at all.
     m_clipEmpty = c.w == 0 || c.h == 0;
-    m_view.emplace(static_cast<uint8_t*>(s->pixels), unsigned(s->w), unsigned(s->h), s->pitch,
-                   s->format->BitsPerPixel, c.x, c.y, c.x + c.w - 1, c.y + c.h - 1);
+    m_view.emplace(static_cast<uint8_t*>(s->pixels), static_cast<unsigned>(s->w),
+                   static_cast<unsigned>(s->h), s->pitch, s->format->BitsPerPixel, c.x, c.y,
+                   c.x + c.w - 1, c.y + c.h - 1);
   }
   ~SurfacePixels() {
     m_view.reset();
@@ -111,13 +112,14 @@ void ConvertMasks(unsigned bpp, Uint32& r, Uint32& g, Uint32& b) {
 // image's palette for 8 bits. Null when SDL cannot make it.
 SDL_Surface* SurfaceOver(const QVRImage* image, Uint32 r, Uint32 g, Uint32 b) {
   SDL_Surface* s = SDL_CreateRGBSurfaceFrom(
-      const_cast<uint8_t*>(image->GetPixels()), int(image->GetWidth()), int(image->GetHeight()),
-      int(image->GetBpp()), int(image->GetPitch()), r, g, b, 0);
+      const_cast<uint8_t*>(image->GetPixels()), static_cast<int>(image->GetWidth()),
+      static_cast<int>(image->GetHeight()), static_cast<int>(image->GetBpp()),
+      static_cast<int>(image->GetPitch()), r, g, b, 0);
   if (s == nullptr) return nullptr;
   const QVRPal* pal = image->GetPalette();
   if (image->GetBpp() <= 8 && pal != nullptr && pal->GetCount() != 0 && s->format->palette)
     SDL_SetColors(s, reinterpret_cast<SDL_Color*>(const_cast<uint8_t*>(pal->GetEntries())), 0,
-                  int(pal->GetCount()));
+                  static_cast<int>(pal->GetCount()));
   return s;
 }
 
@@ -159,8 +161,8 @@ int MemSeek(SDL_RWops* rw, int offset, int whence) {
     SDL_SetError("screenshot: seek out of range");
     return -1;
   }
-  out->pos = size_t(at);
-  return int(at);
+  out->pos = static_cast<size_t>(at);
+  return static_cast<int>(at);
 }
 
 int MemRead(SDL_RWops*, void*, int, int) { return 0; }
@@ -168,7 +170,7 @@ int MemRead(SDL_RWops*, void*, int, int) { return 0; }
 int MemWrite(SDL_RWops* rw, const void* data, int size, int num) {
   auto* out = static_cast<MemoryOut*>(rw->hidden.unknown.data1);
   if (size <= 0 || num <= 0) return 0;
-  size_t bytes = size_t(size) * size_t(num);
+  size_t bytes = static_cast<size_t>(size) * static_cast<size_t>(num);
   if (out->pos + bytes > 0x7FFFFFFF) return 0;
   if (out->bytes.size() < out->pos + bytes) out->bytes.resize(out->pos + bytes);
   std::memcpy(out->bytes.data() + out->pos, data, bytes);
@@ -236,7 +238,8 @@ bool QVRScreen::Init(unsigned width, unsigned height, unsigned flags, unsigned b
   }
   if ((flags & SDL_FULLSCREEN) != 0 && (flags & SDL_RESIZABLE) != 0)
     flags &= ~Uint32(SDL_RESIZABLE);
-  m_surface = SDL_SetVideoMode(int(width), int(height), int(bpp), flags);
+  m_surface = SDL_SetVideoMode(static_cast<int>(width), static_cast<int>(height),
+                               static_cast<int>(bpp), flags);
   m_flags = flags;
   if (m_surface == nullptr) return false;
   if (m_cursor == nullptr)
@@ -252,8 +255,8 @@ bool QVRScreen::Resize(unsigned width, unsigned height) {
   // the surface: the flags the mode was asked with count too.
   Uint32 flags = m_surface->flags | (m_flags & SDL_RESIZABLE);
   if ((flags & SDL_RESIZABLE) == 0 || (flags & SDL_FULLSCREEN) != 0) return false;
-  SDL_Surface* s =
-      SDL_SetVideoMode(int(width), int(height), m_surface->format->BitsPerPixel, flags);
+  SDL_Surface* s = SDL_SetVideoMode(static_cast<int>(width), static_cast<int>(height),
+                                    m_surface->format->BitsPerPixel, flags);
   // A refused size may still have replaced the old mode: keep whatever SDL
   // now shows.
   m_surface = s != nullptr ? s : SDL_GetVideoSurface();
@@ -263,9 +266,9 @@ bool QVRScreen::Resize(unsigned width, unsigned height) {
 QVRPal* QVRScreen::GetPalette() const {
   SDL_Palette* p = SurfacePalette(m_surface);
   if (p == nullptr) return nullptr;
-  QVRPal* pal = new QVRPal(unsigned(p->ncolors));
-  if (pal->GetCount() == unsigned(p->ncolors) && p->ncolors > 0)
-    std::memcpy(pal->GetEntries(), p->colors, size_t(p->ncolors) * 4);
+  QVRPal* pal = new QVRPal(static_cast<unsigned>(p->ncolors));
+  if (pal->GetCount() == static_cast<unsigned>(p->ncolors) && p->ncolors > 0)
+    std::memcpy(pal->GetEntries(), p->colors, static_cast<size_t>(p->ncolors) * 4);
   return pal;
 }
 
@@ -276,13 +279,13 @@ void QVRScreen::SetPalette(const QVRPal* pal, unsigned first, unsigned count) {
   if (count == 0) return;
   SDL_SetColors(m_surface,
                 reinterpret_cast<SDL_Color*>(const_cast<uint8_t*>(pal->GetEntries())) + first,
-                int(first), int(count));
+                static_cast<int>(first), static_cast<int>(count));
 }
 
 void QVRScreen::ReplacePalette(const QVRPal* pal) {
   if (pal == nullptr || SurfacePalette(m_surface) == nullptr || pal->GetCount() == 0) return;
   SDL_SetColors(m_surface, reinterpret_cast<SDL_Color*>(const_cast<uint8_t*>(pal->GetEntries())), 0,
-                int(pal->GetCount()));
+                static_cast<int>(pal->GetCount()));
 }
 
 void QVRScreen::SetClipping(int x1, int y1, int x2, int y2) {
@@ -369,17 +372,17 @@ QVRImage* QVRScreen::ScreenFormat(const QVRImage* image) {
   SDL_FreeSurface(temp);
   if (converted == nullptr) return nullptr;
   QVRImage* out = new QVRImage(image->GetWidth(), image->GetHeight(), screenBpp);
-  if (out->GetPixels() == nullptr || converted->w != int(out->GetWidth()) ||
-      converted->h != int(out->GetHeight())) {
+  if (out->GetPixels() == nullptr || converted->w != static_cast<int>(out->GetWidth()) ||
+      converted->h != static_cast<int>(out->GetHeight())) {
     delete out;
     SDL_FreeSurface(converted);
     return nullptr;
   }
   SDL_Palette* cp = converted->format->palette;
   if (screenBpp == 8 && cp != nullptr && cp->ncolors > 0) {
-    QVRPal* pal = new QVRPal(unsigned(cp->ncolors));
-    if (pal->GetCount() == unsigned(cp->ncolors))
-      std::memcpy(pal->GetEntries(), cp->colors, size_t(cp->ncolors) * 4);
+    QVRPal* pal = new QVRPal(static_cast<unsigned>(cp->ncolors));
+    if (pal->GetCount() == static_cast<unsigned>(cp->ncolors))
+      std::memcpy(pal->GetEntries(), cp->colors, static_cast<size_t>(cp->ncolors) * 4);
     out->ReplacePalette(pal);
   }
   bool locked = SDL_MUSTLOCK(converted) && SDL_LockSurface(converted) == 0;
@@ -426,7 +429,8 @@ void QVRScreen::Flip() {
 void QVRScreen::FadeIn(const QVRPal* target, char speed) {
   SDL_Palette* p = SurfacePalette(m_surface);
   if (target == nullptr || p == nullptr) return;
-  int n = p->ncolors < int(target->GetCount()) ? p->ncolors : int(target->GetCount());
+  int n = p->ncolors < static_cast<int>(target->GetCount()) ? p->ncolors
+                                                            : static_cast<int>(target->GetCount());
   if (n <= 0) return;
   unsigned steps, shift;
   FadeSteps(speed, steps, shift);
@@ -436,7 +440,7 @@ void QVRScreen::FadeIn(const QVRPal* target, char speed) {
     ScaleColours(full, colours.data(), n, i, shift);
     SDL_SetPalette(m_surface, SDL_PHYSPAL, colours.data(), 0, n);
   }
-  std::memcpy(colours.data(), full, size_t(n) * sizeof(SDL_Color));
+  std::memcpy(colours.data(), full, static_cast<size_t>(n) * sizeof(SDL_Color));
   SDL_SetPalette(m_surface, SDL_LOGPAL | SDL_PHYSPAL, colours.data(), 0, n);
 }
 
@@ -457,7 +461,7 @@ void QVRScreen::FadeOut(char speed) {
 void QVRScreen::BlackOut() {
   if (m_surface == nullptr) return;
   if (SDL_Palette* p = SurfacePalette(m_surface)) {
-    std::vector<SDL_Color> black(size_t(p->ncolors), SDL_Color{0, 0, 0, 0});
+    std::vector<SDL_Color> black(static_cast<size_t>(p->ncolors), SDL_Color{0, 0, 0, 0});
     if (!black.empty()) SDL_SetColors(m_surface, black.data(), 0, p->ncolors);
   }
   SDL_FillRect(m_surface, nullptr, 0);

@@ -24,7 +24,7 @@ int QVRVideoMode::GetModes(VideoMode** list, unsigned flags, unsigned bpp) {
   int count = 0;
   while (modes[count] != nullptr) ++count;
   if (count == 0 || list == nullptr) return count;
-  VideoMode* out = new (std::nothrow) VideoMode[size_t(count)];
+  VideoMode* out = new (std::nothrow) VideoMode[static_cast<size_t>(count)];
   if (out == nullptr) return 0;
   for (int i = 0; i < count; ++i) out[i] = VideoMode{modes[i]->w, modes[i]->h, bpp};
   *list = out;
@@ -48,7 +48,7 @@ int QVRVideoMode::QueryModes(VideoMode** list, unsigned flags, unsigned bpp) {
   }
   VideoMode* all = nullptr;
   if (!anySize && total > 0) {
-    all = new (std::nothrow) VideoMode[size_t(total)];
+    all = new (std::nothrow) VideoMode[static_cast<size_t>(total)];
     if (all != nullptr) {
       VideoMode* at = all;
       for (int d = 0; d < 4; ++d)
