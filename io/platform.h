@@ -11,7 +11,8 @@
 //   matched;
 // - a path being made (a file opened for writing or appending, a new folder,
 //   the target of a move or copy) has the folders on the way matched, and its
-//   last component is used as written.
+//   last component is used as written (a move may change only the case of a
+//   name). A new folder is refused where one differing only in case exists.
 // The exact name always wins. Among several names that differ only in case,
 // the first in byte order is taken ("ONE.MAP" before "One.MAP"); a folder on
 // the way is the first of them that is a folder. Each folder is read once and
@@ -85,6 +86,7 @@ bool FileCopy(const char* from, const char* to, bool failIfExists);
 /// True when both paths name the same existing file.
 bool SameFile(const char* a, const char* b);
 /// Creates a directory (mode 0777, umask applies); the parent must exist.
+/// Refused when something of that name exists, in any letter case.
 bool DirCreate(const char* path);
 
 /// One directory entry found by FindFirst/FindNext.

@@ -627,8 +627,14 @@ bool SameFile(const char* a, const char* b) {
 }
 
 bool DirCreate(const char* path) {
-  std::string native;
+  std::string native, existing;
   if (!NativePath(path, native) || native.empty()) return false;
+  // A second folder whose name differs only in case would hide behind the
+  // first for every name that is matched regardless of case.
+  if (ExistingPath(path, existing)) {
+    errno = EEXIST;
+    return false;
+  }
   return WithCase(native, true,
                   [](const std::string& candidate) { return mkdir(candidate.c_str(), 0777) == 0; });
 }
