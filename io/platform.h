@@ -17,7 +17,9 @@
 // the first in byte order is taken ("ONE.MAP" before "One.MAP"); a folder on
 // the way is the first of them that is a folder. Each folder is read once and
 // its names kept until its modification or change time moves, so repeated
-// opens do not read it again.
+// opens do not read it again; a match made before is used again as long as it
+// still opens, and the folders are looked at again when it does not or when a
+// name is not among those kept.
 #ifndef QVR_IO_PLATFORM_H
 #define QVR_IO_PLATFORM_H
 

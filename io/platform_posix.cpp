@@ -87,9 +87,38 @@ class FolderNames {
     return it == folder->byFolded.end() ? std::vector<std::string>() : it->second;
   }
 
+  // Keeps that the folder asked for as `asked` (an absolute path) was matched
+  // as `found`, whose stat is `st`.
+  void Remember(const std::string& asked, const std::string& found, const struct stat& st) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_matches.size() >= kMaxMatches) m_matches.clear();
+    m_matches[asked] = Match{found, Key{st.st_dev, st.st_ino}};
+  }
+
+  // The folder last matched for `asked` and, with `needNames`, the names in
+  // it that equal `name` but for case, as last read, without looking at the
+  // folder. False when either is not known.
+  bool Recall(const std::string& asked, const std::string& name, bool needNames, std::string& found,
+              std::vector<std::string>& variants) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    auto match = m_matches.find(asked);
+    if (match == m_matches.end()) return false;
+    if (needNames) {
+      auto folder = m_folders.find(match->second.key);
+      if (folder == m_folders.end()) return false;
+      auto it = folder->second.byFolded.find(Folded(name));
+      if (it == folder->second.byFolded.end()) return false;
+      folder->second.lastUse = ++m_uses;
+      variants = it->second;
+    }
+    found = match->second.found;
+    return true;
+  }
+
  private:
   // A small cache: games keep their data in a few dozen folders.
   static constexpr size_t kMaxFolders = 256;
+  static constexpr size_t kMaxMatches = 4096;
 
   struct Key {
     dev_t dev;
@@ -169,8 +198,14 @@ class FolderNames {
     if (oldest != m_folders.end()) m_folders.erase(oldest);
   }
 
+  struct Match {
+    std::string found;
+    Key key;
+  };
+
   std::mutex m_lock;
   std::unordered_map<Key, Folder, KeyHash> m_folders;
+  std::unordered_map<std::string, Match> m_matches;
   uint64_t m_uses = 0;
 };
 
@@ -202,6 +237,10 @@ bool MatchCase(const std::string& native, bool lastAsWritten, std::string& out) 
   }
   if (parts.empty()) return false;
   const std::string root = native[0] == '/' ? "/" : "";
+  // Matches of absolute folders are kept for QuickMatch; a relative one would
+  // change its meaning with the current directory.
+  const size_t lastSlash = native.rfind('/');
+  const bool keep = native[0] == '/' && lastSlash != 0 && lastSlash + 1 < native.size();
 
   // The deepest folder on the way that exists as written: most names differ
   // only in their last components, so the search starts at the parent.
@@ -219,6 +258,7 @@ bool MatchCase(const std::string& native, bool lastAsWritten, std::string& out) 
     const std::string& part = parts[k];
     const bool last = k + 1 == parts.size();
     if (last && lastAsWritten) {
+      if (keep) Names().Remember(native.substr(0, lastSlash), folder, st);
       out = Child(folder, part);
       return true;
     }
@@ -241,6 +281,7 @@ bool MatchCase(const std::string& native, bool lastAsWritten, std::string& out) 
     std::vector<std::string> variants = Names().Variants(folder.empty() ? "." : folder, st, part);
     if (last) {
       if (variants.empty()) return false;
+      if (keep) Names().Remember(native.substr(0, lastSlash), folder, st);
       bool exact = std::find(variants.begin(), variants.end(), part) != variants.end();
       folder = Child(folder, exact ? part : variants.front());
       break;
@@ -262,15 +303,39 @@ bool MatchCase(const std::string& native, bool lastAsWritten, std::string& out) 
   return true;
 }
 
+// The match MatchCase found last time for the folder of `native` (an
+// absolute path), taken without looking at any folder again. False when none
+// is kept, or when the last component is not among the names kept.
+bool QuickMatch(const std::string& native, bool lastAsWritten, std::string& out) {
+  const size_t slash = native.rfind('/');
+  if (native.empty() || native[0] != '/' || slash == 0 || slash + 1 >= native.size()) return false;
+  const std::string part = native.substr(slash + 1);
+  if (part == "." || part == "..") return false;
+  std::string found;
+  std::vector<std::string> variants;
+  if (!Names().Recall(native.substr(0, slash), part, !lastAsWritten, found, variants)) return false;
+  bool asWritten =
+      lastAsWritten || std::find(variants.begin(), variants.end(), part) != variants.end();
+  out = Child(found, asWritten ? part : variants.front());
+  return true;
+}
+
 // Runs `call` on `native`, and once more on its match regardless of letter
-// case when the first call failed for want of a name. errno is that of the
-// last call made, or of the first one when nothing matched.
+// case when the first call failed for want of a name. A match kept from an
+// earlier call is tried first, without reading any folder: a game opening
+// thousands of files pays one failed call more per file. When that does not
+// answer, the folders are looked at again. errno is that of the last call
+// made, or of the first one when nothing matched.
 template <class Call>
 auto WithCase(const std::string& native, bool lastAsWritten, Call call) -> decltype(call(native)) {
   auto result = call(native);
   if (result || !IsMissing(errno)) return result;
   int error = errno;
   std::string matched;
+  if (QuickMatch(native, lastAsWritten, matched) && matched != native) {
+    auto quick = call(matched);
+    if (quick || !IsMissing(errno)) return quick;
+  }
   if (!MatchCase(native, lastAsWritten, matched) || matched == native) {
     errno = error;
     return result;

@@ -176,19 +176,22 @@ TEST_F(Names, TheFolderCacheFollowsChangesBehindItsBack) {
   std::filesystem::rename(At("Data/Levels/One.MAP"), At("Data/Levels/Two.MAP"));
   EXPECT_EQ(Content(At("data/levels/two.map")), "level one");
   EXPECT_EQ(Content(At("data/levels/one.map")), "<none>");
-  // A variant that sorts first takes over as soon as it appears, and the
-  // old one is found again once it is gone.
+  // A match that no longer opens is looked for again: another variant takes
+  // over, and a new file is found as soon as it is asked for.
   ASSERT_TRUE(WriteAll(At("Data/Levels/TWO.MAP"), "upper two"));
+  std::filesystem::remove(At("Data/Levels/Two.MAP"));
   EXPECT_EQ(Content(At("data/levels/two.map")), "upper two");
-  std::filesystem::remove(At("Data/Levels/TWO.MAP"));
-  EXPECT_EQ(Content(At("data/levels/two.map")), "level one");
+  ASSERT_TRUE(WriteAll(At("Data/Levels/Four.MAP"), "four"));
+  EXPECT_EQ(Content(At("data/levels/four.map")), "four");
+  std::filesystem::rename(At("Data/Levels/TWO.MAP"), At("Data/Levels/Two.MAP"));
+  EXPECT_EQ(Content(At("data/levels/two.map")), "upper two");
   // A folder replaced by another of the same name is read afresh.
   std::filesystem::rename(At("Data/Levels"), At("Data/Old"));
   std::filesystem::create_directory(At("Data/Levels"));
   ASSERT_TRUE(WriteAll(At("Data/Levels/Three.map"), "three"));
   EXPECT_EQ(Content(At("data/levels/two.map")), "<none>");
   EXPECT_EQ(Content(At("data/levels/THREE.MAP")), "three");
-  EXPECT_EQ(Content(At("data/old/two.map")), "level one");
+  EXPECT_EQ(Content(At("data/old/two.map")), "upper two");
 }
 
 }  // namespace
