@@ -266,7 +266,8 @@ bool QVRArchive::WriteDirectoryAt(QVRResFile& f, const std::vector<ArchiveEntry>
   for (size_t i = 0; i < entries.size(); ++i) EncodeRecord(entries[i], &records[i * recordSize]);
   uint8_t header[kHeaderSize];
   EncodeHeader(header, dataEnd, static_cast<unsigned>(entries.size()));
-  if (dataEnd > kEditLimit || !f.Seek(static_cast<int>(dataEnd), QVRResFile::SEEK_FROM_START)) return false;
+  if (dataEnd > kEditLimit || !f.Seek(static_cast<int>(dataEnd), QVRResFile::SEEK_FROM_START))
+    return false;
   // The header goes last, so a directory that could not be written in full
   // is never pointed to.
   if (!records.empty() &&
@@ -461,6 +462,27 @@ bool QVRArchive::Create(const char* file) {
 }
 
 unsigned QVRArchive::AddFile(const char* src, const char* name) {
+  const char* given = name != nullptr ? name : src;
+  unsigned nameLength = 0;
+  const char* stored = given != nullptr ? NameRule(given, MaxNameLength(), nameLength) : nullptr;
+  if (stored == nullptr) return NONE;
+  return AppendFile(src, stored, nameLength);
+}
+
+unsigned QVRArchive::AddFileAs(const char* file, const char* storedName) {
+  if (storedName == nullptr || storedName[0] == 0) return NONE;
+  std::string stored = storedName;
+  for (char& c : stored) {
+    if (c == '\\') c = '/';
+  }
+  // Refused whole, never cut: a cut name would no longer say where the file
+  // belongs.
+  if (stored.back() == '/' || !IsSafeName(stored.c_str()) || stored.size() > MaxNameLength())
+    return NONE;
+  return AppendFile(file, stored.c_str(), static_cast<unsigned>(stored.size()));
+}
+
+unsigned QVRArchive::AppendFile(const char* src, const char* stored, unsigned nameLength) {
   std::string source;
   qvr::detail::StatInfo info;
   if (m_name == nullptr || src == nullptr || src[0] == 0 || !qvr::detail::NativePath(src, source) ||
@@ -468,9 +490,6 @@ unsigned QVRArchive::AddFile(const char* src, const char* name) {
       qvr::detail::SameFile(source.c_str(), m_name)) {
     return NONE;
   }
-  unsigned nameLength = 0;
-  const char* stored = NameRule(name != nullptr ? name : src, MaxNameLength(), nameLength);
-  if (stored == nullptr) return NONE;
   uint64_t newDataEnd = static_cast<uint64_t>(m_dataEnd) + info.size;
   uint64_t newTotal = newDataEnd + static_cast<uint64_t>(m_entries.size() + 1) * RecordSize();
   if (newTotal > kEditLimit) return NONE;
@@ -487,8 +506,8 @@ unsigned QVRArchive::AddFile(const char* src, const char* name) {
   archive.SeekEnd();
   uint64_t current = archive.GetPos();
   if (newTotal > current) {
-    if (!archive.Seek(static_cast<int>(newTotal - 1), QVRResFile::SEEK_FROM_START) || !archive.Write8(0) ||
-        !qvr::detail::FlushOk(archive)) {
+    if (!archive.Seek(static_cast<int>(newTotal - 1), QVRResFile::SEEK_FROM_START) ||
+        !archive.Write8(0) || !qvr::detail::FlushOk(archive)) {
       return NONE;
     }
   }

@@ -1,8 +1,6 @@
 // File-system steps shared by the directory listing and the archives.
 #include "archive/fsutil.h"
 
-#include <sys/stat.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -49,20 +47,6 @@ bool SiblingName(const char* path, const char* suffix, std::string& out) {
 }
 
 }  // namespace
-
-bool StatPath(const char* path, StatInfo& info) {
-  std::string native;
-  if (path == nullptr || !NativePath(path, native) || native.empty()) return false;
-  struct stat st;
-  if (stat(native.c_str(), &st) != 0) return false;
-  info.mode = static_cast<uint32_t>(st.st_mode) & 0xFFFFu;
-  info.size = st.st_size < 0 ? 0 : static_cast<uint64_t>(st.st_size);
-  int64_t seconds = static_cast<int64_t>(st.st_mtime);
-  info.mtime = seconds < 0              ? 0
-               : seconds > 0xFFFFFFFFll ? 0xFFFFFFFFu
-                                        : static_cast<uint32_t>(seconds);
-  return true;
-}
 
 bool JoinPath(const char* dir, const char* name, std::string& out) {
   if (name == nullptr) return false;

@@ -1,5 +1,5 @@
-// File-system steps shared by the directory listing and the archives: stat
-// records, path joins, sibling temporary names and the replace-by-rename that
+// File-system steps shared by the directory listing and the archives: path
+// joins, sibling temporary names and the replace-by-rename that
 // keeps the original file until its successor is in place.
 #ifndef QVR_ARCHIVE_FSUTIL_H
 #define QVR_ARCHIVE_FSUTIL_H
@@ -11,15 +11,6 @@ class QVRFile;
 
 namespace qvr::detail {
 
-/// What the runtime library's stat reports about one path.
-struct StatInfo {
-  uint32_t mode;   ///< low 16 bits of st_mode
-  uint64_t size;   ///< bytes
-  uint32_t mtime;  ///< seconds since 1970-01-01 UTC, clamped to 32 bits
-};
-
-/// stat of `path` (either separator accepted); false when it fails.
-bool StatPath(const char* path, StatInfo& info);
 /// True when `c` separates path components ("/" or "\").
 inline bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 /// `dir` + "/" + `name` with native separators, or `name` alone when it is

@@ -1,12 +1,11 @@
 // QVRFile: the stream over a disk file, on the C library's buffered streams in
 // binary mode, with the open-mode table and DBG-level open messages.
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstdio>
 
 #include "io/filepos.h"
 #include "io/linereader.h"
+#include "io/platform.h"
 #include "qvr3d/core.h"
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
@@ -46,14 +45,6 @@ const char* ModeString(unsigned mode) {
   }
 }
 
-// The CREATE test. Any name that stat can see counts as existing, including
-// files we may not read: opening them for reading to test would report them
-// missing, and the write would then empty them.
-bool Exists(const char* name) {
-  struct stat info;
-  return stat(name, &info) == 0;
-}
-
 }  // namespace
 
 QVRFile::QVRFile(const char* name, unsigned mode) : m_file(nullptr), m_lastOp(kNone) {
@@ -74,15 +65,18 @@ bool QVRFile::Open(const char* name, unsigned mode) {
     return false;
   }
   const char* modeString = ModeString(mode);
-  if ((m_mode & WRITE) != 0 && (mode & CREATE) != 0 && Exists(name)) {
+  // Any name the system can see counts as existing, including files we may
+  // not read: opening them for reading to test would report them missing,
+  // and the write would then empty them.
+  if ((m_mode & WRITE) != 0 && (mode & CREATE) != 0 && qvr::detail::PathExists(name)) {
     m_state = OPEN_ERROR;
     QVR::DBG("File: open error: file already exists (CREATE) %s\n", name);
     return false;
   }
-  m_file = std::fopen(name, modeString);
+  m_file = qvr::detail::OpenStream(name, modeString);
   if (m_file == nullptr && modeString[0] == 'r' && modeString[1] == '+') {
     modeString = "w+b";
-    m_file = std::fopen(name, modeString);
+    m_file = qvr::detail::OpenStream(name, modeString);
   }
   if (m_file == nullptr) {
     m_state = OPEN_ERROR;

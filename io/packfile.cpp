@@ -1,12 +1,11 @@
 // QVRPackFile: the byte range [start, end) of a disk file as a stream of its
 // own, positions counted from start; nothing is read or written past end.
 #include <cstdint>
-#include <sys/stat.h>
-
 #include <cstdio>
 
 #include "io/filepos.h"
 #include "io/linereader.h"
+#include "io/platform.h"
 #include "qvr3d/core.h"
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
@@ -48,6 +47,14 @@ class WindowBytes {
   bool& m_eof;
 };
 
+// An empty window has nothing to give: the first transfer asked of it falls
+// short, as on an empty disk file, so that Good() tells a loader so.
+bool RefuseEmpty(bool empty, uint8_t& state, uint8_t failState) {
+  if (!empty || state != QVRResFile::OK) return false;
+  state = failState;
+  return true;
+}
+
 }  // namespace
 
 QVRPackFile::QVRPackFile(const char* file, unsigned start, unsigned end, unsigned mode,
@@ -73,7 +80,7 @@ bool QVRPackFile::Open(const char* file, unsigned start, unsigned end, unsigned 
   }
   // Write access never creates or truncates: the window lies in an existing file.
   const char* modeString = m_mode == READ ? "rb" : "r+b";
-  m_file = std::fopen(file, modeString);
+  m_file = qvr::detail::OpenStream(file, modeString);
   if (m_file == nullptr) {
     m_state = OPEN_ERROR;
     QVR::DBG("PackFile: Can not open %s in mode '%s'\n", file, modeString);
@@ -84,15 +91,19 @@ bool QVRPackFile::Open(const char* file, unsigned start, unsigned end, unsigned 
   // The size comes from the descriptor: seeking to the end and back would
   // cost two more system calls and a wasted buffer fill on every open.
   int64_t fileSize = -1;
-  struct stat info;
-  if (fstat(fileno(m_file), &info) == 0 && S_ISREG(info.st_mode)) {
-    fileSize = static_cast<int64_t>(info.st_size);
+  uint64_t regularSize = 0;
+  if (qvr::detail::StreamSize(m_file, regularSize)) {
+    fileSize = regularSize > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX
+                                                              : static_cast<int64_t>(regularSize);
   } else if (qvr::detail::SeekFile(m_file, 0, SEEK_END)) {
     fileSize = qvr::detail::TellFile(m_file);
   }
   if (fileSize < 0) fileSize = 0;  // not measurable: no window fits
   if (m_end > fileSize) m_end = static_cast<uint32_t>(fileSize);
-  if (m_start >= m_end) {
+  // An empty window asked for inside the file (an empty archive member)
+  // opens; a window that the end of the file cuts to nothing does not.
+  const bool emptyAsked = start == end && start <= fileSize;
+  if (m_start >= m_end && !emptyAsked) {
     QVR::DBG("PackFile: invalid offset (start=%d, end=%d) %s\n", static_cast<int>(start),
              static_cast<int>(m_end), file);
     std::fclose(m_file);
@@ -182,6 +193,9 @@ bool QVRPackFile::SwitchTo(uint8_t direction) {
 }
 
 unsigned QVRPackFile::GetLine(char* buffer, unsigned size, char delimiter) {
+  if ((m_mode & READ) != 0 && size != 0 && buffer != nullptr && m_file != nullptr &&
+      RefuseEmpty(m_start == m_end, m_state, READ_AT_END))
+    return 0;
   if (m_state != OK || (m_mode & READ) == 0 || m_eof || size == 0 || buffer == nullptr ||
       m_file == nullptr || m_pos >= m_end)
     return 0;
@@ -194,6 +208,9 @@ unsigned QVRPackFile::GetLine(char* buffer, unsigned size, char delimiter) {
 }
 
 unsigned QVRPackFile::GetLine(QVRString& line, unsigned size, char delimiter) {
+  if ((m_mode & READ) != 0 && size != 0 && m_file != nullptr &&
+      RefuseEmpty(m_start == m_end, m_state, READ_AT_END))
+    return 0;
   if (m_state != OK || (m_mode & READ) == 0 || size == 0 || m_eof || m_file == nullptr ||
       m_pos >= m_end)
     return 0;
@@ -206,6 +223,9 @@ unsigned QVRPackFile::GetLine(QVRString& line, unsigned size, char delimiter) {
 }
 
 unsigned QVRPackFile::Read(void* data, unsigned count) {
+  if ((m_mode & READ) != 0 && data != nullptr && count != 0 && m_file != nullptr &&
+      RefuseEmpty(m_start == m_end, m_state, READ_AT_END))
+    return 0;
   if (m_state != OK || (m_mode & READ) == 0 || m_eof || data == nullptr || count == 0 ||
       m_file == nullptr || m_pos >= m_end)
     return 0;
@@ -226,6 +246,9 @@ unsigned QVRPackFile::Read(void* data, unsigned count) {
 }
 
 unsigned QVRPackFile::Write(const void* data, unsigned count) {
+  if ((m_mode & WRITE) != 0 && data != nullptr && count != 0 && m_file != nullptr &&
+      RefuseEmpty(m_start == m_end, m_state, WRITE_AT_END))
+    return 0;
   if (m_state != OK || (m_mode & WRITE) == 0 || m_eof || data == nullptr || count == 0 ||
       m_file == nullptr || m_pos >= m_end)
     return 0;

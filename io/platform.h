@@ -1,10 +1,30 @@
-// The operating-system layer under QVRFileUtils: file attributes, moves and
-// copies, directory search, current and executable directories, drives and
-// the user's folders. Paths may use "\" or "/"; the layer turns "\" into "/".
+// The operating-system layer under the streams, QVRFileUtils and the file
+// providers: opening and examining files, moves and copies, directory search,
+// current and executable directories, drives and the user's folders.
+//
+// Names. Paths may use "\" or "/"; the layer turns "\" into "/". Game data is
+// named as on a file system that ignores letter case, so where a path does not
+// exist as written the layer matches it again, component by component,
+// without regard to ASCII letter case:
+// - a path that must exist (opened for reading or update, tested, listed,
+//   entered, removed, the source of a move or copy) has every component
+//   matched;
+// - a path being made (a file opened for writing or appending, a new folder,
+//   the target of a move or copy) has the folders on the way matched, and its
+//   last component is used as written (a move may change only the case of a
+//   name). A new folder is refused where one differing only in case exists.
+// The exact name always wins. Among several names that differ only in case,
+// the first in byte order is taken ("ONE.MAP" before "One.MAP"); a folder on
+// the way is the first of them that is a folder. Each folder is read once and
+// its names kept until its modification or change time moves, so repeated
+// opens do not read it again; a match made before is used again as long as it
+// still opens, and the folders are looked at again when it does not or when a
+// name is not among those kept.
 #ifndef QVR_IO_PLATFORM_H
 #define QVR_IO_PLATFORM_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,8 +43,31 @@ enum : uint32_t {
 };
 
 /// Copies `path` into `out` with every "\" turned into "/". False for a null
-/// path or one of kPathMax bytes or more.
+/// path or one of kPathMax bytes or more. No letter case is matched here.
 bool NativePath(const char* path, std::string& out);
+/// The path under which `path` exists: the native form when it exists as
+/// written, else its match regardless of letter case. False when nothing
+/// matches.
+bool ExistingPath(const char* path, std::string& out);
+
+/// What the runtime library's stat reports about one path.
+struct StatInfo {
+  uint32_t mode;   ///< low 16 bits of st_mode
+  uint64_t size;   ///< bytes
+  uint32_t mtime;  ///< seconds since 1970-01-01 UTC, clamped to 32 bits
+};
+/// stat of `path` (symbolic links followed); false when it fails.
+bool StatPath(const char* path, StatInfo& info);
+/// True when `path` names anything stat can see, whatever its permissions.
+bool PathExists(const char* path);
+
+/// fopen of `path` with the C library's `mode` ("rb", "r+b", "wb", "ab",
+/// "w+b", "a+b"). Modes starting with "r" need an existing file; "w" and "a"
+/// create a missing file under the name as written. Null on failure.
+FILE* OpenStream(const char* path, const char* mode);
+/// Size of the regular file open as `file`; false for other kinds of file
+/// (pipes, devices), whose size is not known in advance.
+bool StreamSize(FILE* file, uint64_t& size);
 
 /// ATTR_DIRECTORY and ATTR_HIDDEN (the last name starts with "." and is not
 /// "." or ".."), ATTR_NORMAL when neither applies; ATTR_INVALID when the path
@@ -45,6 +88,7 @@ bool FileCopy(const char* from, const char* to, bool failIfExists);
 /// True when both paths name the same existing file.
 bool SameFile(const char* a, const char* b);
 /// Creates a directory (mode 0777, umask applies); the parent must exist.
+/// Refused when something of that name exists, in any letter case.
 bool DirCreate(const char* path);
 
 /// One directory entry found by FindFirst/FindNext.

@@ -1,4 +1,5 @@
-// POSIX (Linux) implementation of the platform layer: stat-based attributes,
+// POSIX (Linux) implementation of the platform layer: names matched without
+// regard to letter case through a per-folder cache, stat-based attributes,
 // no-replace moves, O_EXCL copies, pattern-filtered directory reads, mount
 // table queries and the XDG user folders.
 #include <dirent.h>
@@ -7,13 +8,17 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
+#include <unordered_map>
 
 #include "io/platform.h"
 
@@ -43,6 +48,338 @@ uint32_t AttributesOf(const struct stat& st, const std::string& name) {
 }
 
 unsigned char FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+
+std::string Folded(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) c = static_cast<char>(FoldAscii(static_cast<unsigned char>(c)));
+  return folded;
+}
+
+// ---- Names regardless of letter case ---------------------------------------
+
+// The errors that say a name, or a folder on its way, is not there as written.
+bool IsMissing(int error) { return error == ENOENT || error == ENOTDIR; }
+
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+int64_t Nanoseconds(const struct timespec& t) {
+  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// The names of each folder read so far, grouped by their folded form, keyed
+// by the folder's device and inode so that relative paths, links and a
+// changed current directory all find the same record.
+class FolderNames {
+ public:
+  // The names in the folder `path` (whose stat is `st`) that equal `name`
+  // when letter case is ignored, in byte order. Empty when there are none or
+  // the folder cannot be read.
+  std::vector<std::string> Variants(const std::string& path, const struct stat& st,
+                                    const std::string& name) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    Folder* folder = Find(st);
+    if (folder == nullptr) folder = Read(path);
+    if (folder == nullptr) return {};
+    folder->lastUse = ++m_uses;
+    auto it = folder->byFolded.find(Folded(name));
+    return it == folder->byFolded.end() ? std::vector<std::string>() : it->second;
+  }
+
+  // Keeps that the folder asked for as `asked` (an absolute path) was matched
+  // as `found`, whose stat is `st`.
+  void Remember(const std::string& asked, const std::string& found, const struct stat& st) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_matches.size() >= kMaxMatches) m_matches.clear();
+    m_matches[asked] = Match{found, Key{st.st_dev, st.st_ino}};
+  }
+
+  // The folder last matched for `asked` and, with `needNames`, the names in
+  // it that equal `name` but for case, as last read, without looking at the
+  // folder. False when either is not known.
+  bool Recall(const std::string& asked, const std::string& name, bool needNames, std::string& found,
+              std::vector<std::string>& variants) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    auto match = m_matches.find(asked);
+    if (match == m_matches.end()) return false;
+    if (needNames) {
+      auto folder = m_folders.find(match->second.key);
+      if (folder == m_folders.end()) return false;
+      auto it = folder->second.byFolded.find(Folded(name));
+      if (it == folder->second.byFolded.end()) return false;
+      folder->second.lastUse = ++m_uses;
+      variants = it->second;
+    }
+    found = match->second.found;
+    return true;
+  }
+
+ private:
+  // A small cache: games keep their data in a few dozen folders.
+  static constexpr size_t kMaxFolders = 256;
+  static constexpr size_t kMaxMatches = 4096;
+
+  struct Key {
+    dev_t dev;
+    ino_t ino;
+    bool operator==(const Key& other) const { return dev == other.dev && ino == other.ino; }
+  };
+  struct KeyHash {
+    size_t operator()(const Key& key) const {
+      return std::hash<uint64_t>()(static_cast<uint64_t>(key.ino) * 0x9E3779B97F4A7C15ull ^
+                                   static_cast<uint64_t>(key.dev));
+    }
+  };
+  struct Folder {
+    struct timespec mtime;
+    struct timespec ctime;
+    // False when the folder changed so shortly before it was read that a
+    // further change could carry the same time stamp: such a listing is read
+    // again on the next use.
+    bool settled;
+    uint64_t lastUse;
+    std::unordered_map<std::string, std::vector<std::string>> byFolded;
+  };
+
+  Folder* Find(const struct stat& st) {
+    auto it = m_folders.find(Key{st.st_dev, st.st_ino});
+    if (it == m_folders.end()) return nullptr;
+    Folder& folder = it->second;
+    // Adding, removing or renaming a name moves both times; the change time
+    // also catches a modification time put back by a copying tool.
+    if (!folder.settled || !SameTime(folder.mtime, st.st_mtim) ||
+        !SameTime(folder.ctime, st.st_ctim))
+      return nullptr;
+    return &folder;
+  }
+
+  Folder* Read(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    struct timespec now;
+    if (fstat(fd, &st) != 0 || clock_gettime(CLOCK_REALTIME, &now) != 0) {
+      close(fd);
+      return nullptr;
+    }
+    DIR* dir = fdopendir(fd);
+    if (dir == nullptr) {
+      close(fd);
+      return nullptr;
+    }
+    Folder folder;
+    folder.mtime = st.st_mtim;
+    folder.ctime = st.st_ctim;
+    // Time stamps come from a clock that advances in ticks of a few
+    // milliseconds, and some file systems keep whole seconds only. A listing
+    // is trusted once the folder's last change lies further back than that.
+    int64_t margin = st.st_mtim.tv_nsec == 0 ? 3000000000ll : 50000000ll;
+    int64_t changed = std::max(Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim));
+    folder.settled = changed + margin <= Nanoseconds(now);
+    folder.lastUse = 0;
+    while (struct dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      folder.byFolded[Folded(name)].push_back(name);
+    }
+    closedir(dir);
+    for (auto& group : folder.byFolded) std::sort(group.second.begin(), group.second.end());
+    if (m_folders.size() >= kMaxFolders) Evict();
+    Folder& stored = m_folders[Key{st.st_dev, st.st_ino}];
+    stored = std::move(folder);
+    return &stored;
+  }
+
+  void Evict() {
+    auto oldest = m_folders.begin();
+    for (auto it = m_folders.begin(); it != m_folders.end(); ++it)
+      if (it->second.lastUse < oldest->second.lastUse) oldest = it;
+    if (oldest != m_folders.end()) m_folders.erase(oldest);
+  }
+
+  struct Match {
+    std::string found;
+    Key key;
+  };
+
+  std::mutex m_lock;
+  std::unordered_map<Key, Folder, KeyHash> m_folders;
+  std::unordered_map<std::string, Match> m_matches;
+  uint64_t m_uses = 0;
+};
+
+FolderNames& Names() {
+  static FolderNames* names = new FolderNames;  // never destroyed: usable until exit
+  return *names;
+}
+
+std::string Child(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+bool StatFolder(const std::string& path, struct stat& st) {
+  return stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// `native` (a path with "/" separators that does not exist as written) with
+// its components matched regardless of letter case. With `lastAsWritten` only
+// the folders on the way must exist and the last component is kept. False
+// when a component has no match.
+bool MatchCase(const std::string& native, bool lastAsWritten, std::string& out) {
+  std::vector<std::string> parts;
+  for (size_t begin = 0; begin < native.size();) {
+    size_t end = native.find('/', begin);
+    if (end == std::string::npos) end = native.size();
+    if (end > begin) parts.push_back(native.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  if (parts.empty()) return false;
+  const std::string root = native[0] == '/' ? "/" : "";
+  // Matches of absolute folders are kept for QuickMatch; a relative one would
+  // change its meaning with the current directory.
+  const size_t lastSlash = native.rfind('/');
+  const bool keep = native[0] == '/' && lastSlash != 0 && lastSlash + 1 < native.size();
+
+  // The deepest folder on the way that exists as written: most names differ
+  // only in their last components, so the search starts at the parent.
+  size_t known = parts.size() - 1;
+  std::string folder;
+  struct stat st;
+  for (;; --known) {
+    folder = root;
+    for (size_t k = 0; k < known; ++k) folder = Child(folder, parts[k]);
+    if (StatFolder(folder, st)) break;
+    if (known == 0) return false;
+  }
+
+  for (size_t k = known; k < parts.size(); ++k) {
+    const std::string& part = parts[k];
+    const bool last = k + 1 == parts.size();
+    if (last && lastAsWritten) {
+      if (keep) Names().Remember(native.substr(0, lastSlash), folder, st);
+      out = Child(folder, part);
+      return true;
+    }
+    if (part == "." || part == "..") {
+      folder = Child(folder, part);
+      if (last) break;
+      if (!StatFolder(folder, st)) return false;
+      continue;
+    }
+    // The first component after the known folder was just found missing.
+    if (!last && k > known) {
+      std::string exact = Child(folder, part);
+      struct stat next;
+      if (StatFolder(exact, next)) {
+        folder = exact;
+        st = next;
+        continue;
+      }
+    }
+    std::vector<std::string> variants = Names().Variants(folder.empty() ? "." : folder, st, part);
+    if (last) {
+      if (variants.empty()) return false;
+      if (keep) Names().Remember(native.substr(0, lastSlash), folder, st);
+      bool exact = std::find(variants.begin(), variants.end(), part) != variants.end();
+      folder = Child(folder, exact ? part : variants.front());
+      break;
+    }
+    bool found = false;
+    for (const std::string& variant : variants) {
+      std::string candidate = Child(folder, variant);
+      struct stat next;
+      if (StatFolder(candidate, next)) {
+        folder = candidate;
+        st = next;
+        found = true;
+        break;
+      }
+    }
+    if (!found) return false;
+  }
+  out = folder;
+  return true;
+}
+
+// The match MatchCase found last time for the folder of `native` (an
+// absolute path), taken without looking at any folder again. False when none
+// is kept, or when the last component is not among the names kept.
+bool QuickMatch(const std::string& native, bool lastAsWritten, std::string& out) {
+  const size_t slash = native.rfind('/');
+  if (native.empty() || native[0] != '/' || slash == 0 || slash + 1 >= native.size()) return false;
+  const std::string part = native.substr(slash + 1);
+  if (part == "." || part == "..") return false;
+  std::string found;
+  std::vector<std::string> variants;
+  if (!Names().Recall(native.substr(0, slash), part, !lastAsWritten, found, variants)) return false;
+  bool asWritten =
+      lastAsWritten || std::find(variants.begin(), variants.end(), part) != variants.end();
+  out = Child(found, asWritten ? part : variants.front());
+  return true;
+}
+
+// Runs `call` on `native`, and once more on its match regardless of letter
+// case when the first call failed for want of a name. A match kept from an
+// earlier call is tried first, without reading any folder: a game opening
+// thousands of files pays one failed call more per file. When that does not
+// answer, the folders are looked at again. errno is that of the last call
+// made, or of the first one when nothing matched.
+template <class Call>
+auto WithCase(const std::string& native, bool lastAsWritten, Call call) -> decltype(call(native)) {
+  auto result = call(native);
+  if (result || !IsMissing(errno)) return result;
+  int error = errno;
+  std::string matched;
+  if (QuickMatch(native, lastAsWritten, matched) && matched != native) {
+    auto quick = call(matched);
+    if (quick || !IsMissing(errno)) return quick;
+  }
+  if (!MatchCase(native, lastAsWritten, matched) || matched == native) {
+    errno = error;
+    return result;
+  }
+  return call(matched);
+}
+
+// stat of an existing path (either separator), matched regardless of case;
+// `found` is the path that answered.
+bool StatExisting(const char* path, struct stat& st, std::string& found) {
+  std::string native;
+  if (!NativePath(path, native) || native.empty()) return false;
+  return WithCase(native, false, [&](const std::string& candidate) {
+    if (stat(candidate.c_str(), &st) != 0) return false;
+    found = candidate;
+    return true;
+  });
+}
+
+// A path that must exist, in native form: as written when it exists, else
+// its match regardless of case, else as written (so that the failing call
+// reports the usual error).
+std::string Existing(const std::string& native) {
+  std::string out = native;
+  WithCase(native, false, [&out](const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    out = path;
+    return true;
+  });
+  return out;
+}
+
+// A path being made: as written when its folder exists, else with the
+// folders on the way matched regardless of case.
+std::string Target(const std::string& native) {
+  size_t slash = native.rfind('/');
+  if (slash == std::string::npos) return native;
+  std::string folder = slash == 0 ? "/" : native.substr(0, slash);
+  struct stat st;
+  if (stat(folder.c_str(), &st) == 0 || !IsMissing(errno)) return native;
+  std::string matched;
+  return MatchCase(native, true, matched) ? matched : native;
+}
 
 // Writes all of `size` bytes, retrying after interrupts and partial writes.
 bool WriteFully(int fd, const char* data, size_t size) {
@@ -249,31 +586,85 @@ bool NativePath(const char* path, std::string& out) {
   return true;
 }
 
-uint32_t FileAttributes(const char* path) {
+bool ExistingPath(const char* path, std::string& out) {
   std::string native;
+  if (!NativePath(path, native) || native.empty()) return false;
+  return WithCase(native, false, [&out](const std::string& candidate) {
+    struct stat st;
+    if (stat(candidate.c_str(), &st) != 0) return false;
+    out = candidate;
+    return true;
+  });
+}
+
+uint32_t FileAttributes(const char* path) {
   struct stat st;
-  if (!NativePath(path, native) || native.empty() || stat(native.c_str(), &st) != 0)
-    return ATTR_INVALID;
-  return AttributesOf(st, LastComponent(native));
+  std::string found;
+  if (!StatExisting(path, st, found)) return ATTR_INVALID;
+  return AttributesOf(st, LastComponent(found));
 }
 
 bool FileSize(const char* path, uint64_t& size) {
-  std::string native;
   struct stat st;
-  if (!NativePath(path, native) || native.empty() || stat(native.c_str(), &st) != 0) return false;
+  std::string found;
+  if (!StatExisting(path, st, found)) return false;
   size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool StatPath(const char* path, StatInfo& info) {
+  struct stat st;
+  std::string found;
+  if (!StatExisting(path, st, found)) return false;
+  info.mode = static_cast<uint32_t>(st.st_mode) & 0xFFFFu;
+  info.size = st.st_size < 0 ? 0 : static_cast<uint64_t>(st.st_size);
+  int64_t seconds = static_cast<int64_t>(st.st_mtime);
+  info.mtime = seconds < 0              ? 0
+               : seconds > 0xFFFFFFFFll ? 0xFFFFFFFFu
+                                        : static_cast<uint32_t>(seconds);
+  return true;
+}
+
+bool PathExists(const char* path) {
+  struct stat st;
+  std::string found;
+  return StatExisting(path, st, found);
+}
+
+FILE* OpenStream(const char* path, const char* mode) {
+  std::string native;
+  if (mode == nullptr || !NativePath(path, native) || native.empty()) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  const bool makes = mode[0] == 'w' || mode[0] == 'a';
+  return WithCase(native, makes, [mode](const std::string& candidate) {
+    return std::fopen(candidate.c_str(), mode);
+  });
+}
+
+bool StreamSize(FILE* file, uint64_t& size) {
+  struct stat st;
+  if (file == nullptr || fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  size = st.st_size < 0 ? 0 : static_cast<uint64_t>(st.st_size);
   return true;
 }
 
 bool FileDelete(const char* path) {
   std::string native;
-  return NativePath(path, native) && !native.empty() && unlink(native.c_str()) == 0;
+  if (!NativePath(path, native) || native.empty()) return false;
+  return WithCase(native, false,
+                  [](const std::string& candidate) { return unlink(candidate.c_str()) == 0; });
 }
 
 bool FileMove(const char* from, const char* to) {
-  std::string source, target;
-  if (!NativePath(from, source) || !NativePath(to, target) || source.empty() || target.empty())
+  std::string native, target;
+  if (!NativePath(from, native) || !NativePath(to, target) || native.empty() || target.empty())
     return false;
+  // The target keeps its last component as written, so that a move may
+  // change only the case of a name.
+  std::string source = Existing(native);
+  target = Target(target);
   if (RenameNoReplace(source, target)) return true;
   if (errno != EXDEV) return false;
   // Another file system: copy, then remove the source; undo the copy when the
@@ -290,21 +681,27 @@ bool FileCopy(const char* from, const char* to, bool failIfExists) {
   std::string source, target;
   if (!NativePath(from, source) || !NativePath(to, target) || source.empty() || target.empty())
     return false;
-  return CopyNative(source, target, failIfExists);
+  return CopyNative(Existing(source), Target(target), failIfExists);
 }
 
 bool SameFile(const char* a, const char* b) {
-  std::string first, second;
   struct stat sa, sb;
-  if (!NativePath(a, first) || !NativePath(b, second) || first.empty() || second.empty())
-    return false;
-  if (stat(first.c_str(), &sa) != 0 || stat(second.c_str(), &sb) != 0) return false;
+  std::string found;
+  if (!StatExisting(a, sa, found) || !StatExisting(b, sb, found)) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 bool DirCreate(const char* path) {
-  std::string native;
-  return NativePath(path, native) && !native.empty() && mkdir(native.c_str(), 0777) == 0;
+  std::string native, existing;
+  if (!NativePath(path, native) || native.empty()) return false;
+  // A second folder whose name differs only in case would hide behind the
+  // first for every name that is matched regardless of case.
+  if (ExistingPath(path, existing)) {
+    errno = EEXIST;
+    return false;
+  }
+  return WithCase(native, true,
+                  [](const std::string& candidate) { return mkdir(candidate.c_str(), 0777) == 0; });
 }
 
 bool MatchPattern(const char* pattern, const char* name) {
@@ -345,7 +742,8 @@ FindHandle* FindFirst(const char* searchPath, FindData& data) {
     pattern = native.substr(slash + 1);
   }
   if (pattern.empty()) return nullptr;
-  DIR* dir = opendir(directory.c_str());
+  DIR* dir = WithCase(directory, false,
+                      [](const std::string& candidate) { return opendir(candidate.c_str()); });
   if (!dir) return nullptr;
   FindHandle* handle = new FindHandle{dir, pattern};
   if (!FindNext(handle, data)) {
@@ -387,7 +785,9 @@ bool CurrentDir(char* buffer, unsigned size) {
 
 bool SetCurrentDir(const char* path) {
   std::string native;
-  return NativePath(path, native) && !native.empty() && chdir(native.c_str()) == 0;
+  if (!NativePath(path, native) || native.empty()) return false;
+  return WithCase(native, false,
+                  [](const std::string& candidate) { return chdir(candidate.c_str()) == 0; });
 }
 
 bool ModuleFileName(std::string& path) {
@@ -408,7 +808,8 @@ unsigned DriveType(const char* root) {
   else if (!NativePath(root, native))
     return 1;
   struct stat st;
-  if (stat(native.c_str(), &st) != 0) return 1;
+  std::string found;
+  if (!StatExisting(native.c_str(), st, found)) return 1;
   // Compare devices rather than path prefixes so that symbolic links and bind
   // mounts are judged by where the data really lies.
   for (const Mount& mount : ReadMounts()) {

@@ -314,6 +314,14 @@ class QVR_API QVRArchive : public QVRFileProvider {
   /// length. Returns the new entry number, NONE on failure; a failure leaves
   /// the archive file with its previous directory and data.
   virtual unsigned AddFile(const char* src, const char* name = nullptr);
+  /// Appends the content of the disk file `file` under `storedName` kept
+  /// whole, folders included ("maps/e1m1.bsp"); "\" is stored as "/". A name
+  /// that is empty, ends with a separator, is unsafe to extract (see
+  /// IsSafeName) or is longer than the format holds (31 bytes for QVR, 56 for
+  /// PAK) is refused, never cut. Otherwise as AddFile: the new entry number,
+  /// NONE on failure, and an entry of the same name is not replaced (FindFile
+  /// keeps finding the first).
+  unsigned AddFileAs(const char* file, const char* storedName);
   /// Number of the first entry, in stored order, named exactly `name`
   /// (case-sensitive); NONE when there is none. Constant time.
   virtual unsigned FindFile(const char* name) const;
@@ -385,6 +393,7 @@ class QVR_API QVRArchive : public QVRFileProvider {
 
  private:
   char* StoreName(const char* name, unsigned length);
+  unsigned AppendFile(const char* src, const char* stored, unsigned nameLength);
   void RebuildIndex();
   void IndexEntry(unsigned i);
   bool RebuildWith(unsigned target, const char* replacement, uint32_t replacementSize,

@@ -18,15 +18,19 @@ class QVRString;
 /// What "short" means differs by stream, and a loader that must work on all
 /// of them checks the count a read returns rather than the state alone:
 ///
-/// | | short read (fewer bytes left than asked) | read that starts at the end | unknown seek origin |
+/// | | short read (fewer bytes left than asked) | read that starts at the end | unknown seek origin
+/// |
 /// |---|---|---|---|
 /// | QVRFile | returns what was there, READ_AT_END | returns 0, READ_AT_END | SEEK_ERROR |
-/// | QVRMemFile | returns what was there, READ_AT_END | returns 0, state stays OK | taken as SEEK_FROM_START |
-/// | QVRPackFile | returns what was there, READ_AT_END | returns 0, state stays OK | taken as SEEK_FROM_START |
+/// | QVRMemFile | returns what was there, READ_AT_END | returns 0, state stays OK | taken as
+/// SEEK_FROM_START | | QVRPackFile | returns what was there, READ_AT_END | returns 0, state stays
+/// OK | taken as SEEK_FROM_START |
 ///
 /// So `Good()` after a run of fixed-size reads catches a value cut by the end
 /// of the data on every stream, but not on a memory or window stream whose
-/// position was already at its end:
+/// position was already at its end. An empty window (an empty archive member)
+/// is the exception: like an empty disk file, its first read returns 0 with
+/// READ_AT_END. Checking the count works everywhere:
 ///
 ///   uint8_t head[8];
 ///   if (f.Read(head, sizeof head) != sizeof head) return false;  // any stream
@@ -255,10 +259,12 @@ class QVR_API QVRPackFile : public QVRResFile {
   ~QVRPackFile() override;
 
   /// Opens the window [start, end) of `file` ("rb" for read access, "r+b" for
-  /// write access: the file must exist). `end` is lowered to the file size;
-  /// an empty window fails. `name` (default: the file name) is what GetName
-  /// shows. A null or empty file name returns false and changes nothing.
-  /// Failures set BAD_OPEN_MODE or OPEN_ERROR and log at DBG level.
+  /// write access: the file must exist). `end` is lowered to the file size; a
+  /// window that this leaves empty fails, while an empty window asked for
+  /// (start == end, not past the end of the file) opens with size 0. `name`
+  /// (default: the file name) is what GetName shows. A null or empty file
+  /// name returns false and changes nothing. Failures set BAD_OPEN_MODE or
+  /// OPEN_ERROR and log at DBG level.
   bool Open(const char* file, unsigned start, unsigned end, unsigned mode,
             const char* name = nullptr);
   /// Releases both names and closes the file.

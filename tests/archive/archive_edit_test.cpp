@@ -17,6 +17,7 @@
 
 #include "common/tmpdir.h"
 #include "qvr3d/archive.h"
+#include "qvr3d/resfinder.h"
 #include "qvr3d/stream.h"
 
 namespace {
@@ -183,6 +184,72 @@ TYPED_TEST(ArchiveEdit, CreateAddFindAndRead) {
   ASSERT_EQ(stat(src.c_str(), &st), 0);
   bool dated = a.GetFormat() == QVRArchive::FORMAT_QVR;
   EXPECT_EQ(again->FileDate(2), dated ? static_cast<unsigned long>(st.st_mtime) : 0ul);
+}
+
+TYPED_TEST(ArchiveEdit, AddFileAsKeepsFoldersAndRefusesWhatDoesNotFit) {
+  auto& a = this->archive;
+  std::string src = this->dir / "e1m1.bsp";
+  WriteAll(src, "bsp");
+  EXPECT_EQ(a.AddFileAs(src.c_str(), "maps/e1m1.bsp"), 0u);
+  EXPECT_EQ(a.AddFileAs(src.c_str(), "gfx\\env\\sky.bmp"), 1u);
+  const std::string longest(this->MaxName() - 2, 'n');
+  EXPECT_EQ(a.AddFileAs(src.c_str(), ("d/" + longest).c_str()), 2u);
+  std::string before = ReadAll(this->path);
+  const std::string tooLong = "d/" + longest + "x";
+  for (const char* bad : {"../up.bsp", "/abs.bsp", "\\abs.bsp", "C:\\x.bsp", "c:rel.bsp",
+                          "maps/../../x.bsp", "maps\\..\\x", "maps/", "", tooLong.c_str()}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(a.AddFileAs(src.c_str(), bad), QVRArchive::NONE);
+  }
+  EXPECT_EQ(a.AddFileAs(src.c_str(), nullptr), QVRArchive::NONE);
+  EXPECT_EQ(a.AddFileAs((this->dir / "missing").c_str(), "maps/missing.bsp"), QVRArchive::NONE);
+  EXPECT_EQ(ReadAll(this->path), before);
+  EXPECT_EQ(a.NbFiles(), 3u);
+
+  auto again = this->Reopen();
+  EXPECT_EQ(Names(*again),
+            (std::vector<std::string>{"maps/e1m1.bsp", "gfx/env/sky.bmp", "d/" + longest}));
+  EXPECT_EQ(again->FindFile("maps/e1m1.bsp"), 0u);
+  EXPECT_EQ(again->FindFile("gfx\\env\\sky.bmp"), QVRArchive::NONE);  // lookups are exact
+  EXPECT_EQ(ReadEntry(*again, 1), "bsp");
+  std::string target = this->dir / "out";
+  std::filesystem::create_directory(target);
+  ASSERT_TRUE(again->ExtractAll(target.c_str()));
+  EXPECT_EQ(ReadAll(target + "/gfx/env/sky.bmp"), "bsp");
+}
+
+TYPED_TEST(ArchiveEdit, EmptyMembersOpenAsEmptyStreams) {
+  auto& a = this->archive;
+  this->Add("before.txt", "before");
+  this->Add("empty.txt", "");
+  this->Add("after.txt", "after");
+  std::string src = this->dir / "last";
+  WriteAll(src, "");
+  ASSERT_EQ(a.AddFileAs(src.c_str(), "sub/last.txt"), 3u);
+  for (unsigned i : {1u, 3u}) {
+    SCOPED_TRACE(i);
+    std::unique_ptr<QVRResFile> f(a.OpenResFile(i));
+    ASSERT_NE(f, nullptr);
+    EXPECT_TRUE(f->Good());
+    EXPECT_EQ(static_cast<QVRPackFile*>(f.get())->GetSize(), 0u);
+    char byte = '?';
+    EXPECT_EQ(f->Read(&byte, 1), 0u);
+    EXPECT_EQ(f->GetState(), QVRResFile::READ_AT_END);
+  }
+  EXPECT_EQ(ReadEntry(a, 2), "after");
+
+  // Through the finder, an empty member is found like any other.
+  QVRResFinder finder;
+  ASSERT_TRUE(finder.AddSource(this->path.c_str()));
+  std::unique_ptr<QVRResFile> found(finder.FindRes("empty.txt"));
+  ASSERT_NE(found, nullptr);
+  EXPECT_TRUE(found->Good());
+  EXPECT_STREQ(found->GetName(), "empty.txt");
+  EXPECT_EQ(found->Read8(), 0u);
+  EXPECT_EQ(found->GetState(), QVRResFile::READ_AT_END);
+  std::unique_ptr<QVRResFile> last(finder.FindRes("sub/last.txt"));
+  ASSERT_NE(last, nullptr);
+  EXPECT_TRUE(last->Good());
 }
 
 TYPED_TEST(ArchiveEdit, RemoveRenameAndUpdate) {

@@ -89,6 +89,48 @@ TEST(ResFinder, SearchesSourcesInOrder) {
   EXPECT_EQ(finder.GetSource(1), nullptr);
 }
 
+// Game data named as on a file system that ignores case: a folder source
+// matches every spelling, an archive only the exact one.
+TEST(ResFinder, FolderSourcesTakeWindowsNames) {
+  TempDir tmp;
+  std::string root = std::filesystem::canonical(tmp.path()).string();
+  std::filesystem::create_directories(root + "/Game/Data/Levels");
+  WriteAll(root + "/Game/Data/Levels/One.MAP", "level one");
+  WriteAll(root + "/Game/Data/Levels/one.map", "exact");
+  WriteAll(root + "/Game/Data/Title.BMP", "title");
+  QVRArchPAK pak;
+  ASSERT_TRUE(pak.Create((root + "/Game/patch.pak").c_str()));
+  ASSERT_NE(pak.AddFileAs((root + "/Game/Data/Title.BMP").c_str(), "Data/Title.BMP"),
+            QVRArchive::NONE);
+
+  QVRDir dir((root + "\\GAME\\data").c_str());
+  EXPECT_STREQ(dir.Name(), (root + "/Game/Data").c_str());
+  EXPECT_EQ(Content(dir.OpenFile("levels\\ONE.MAP")), "level one");
+  EXPECT_EQ(Content(dir.OpenFile("Levels/One.MAP")), "level one");
+  EXPECT_EQ(Content(dir.OpenFile("LEVELS/one.map")), "exact");
+  EXPECT_EQ(Content(dir.OpenFile("title.bmp")), "title");
+  EXPECT_EQ(dir.OpenFile("levels\\two.map"), nullptr);
+  EXPECT_TRUE(dir.CopyFile("LEVELS\\ONE.MAP", "levels\\copy.map"));
+  EXPECT_EQ(qvrtest::ReadAll(root + "/Game/Data/Levels/copy.map"), "level one");
+
+  QVRResFinder finder;
+  ASSERT_TRUE(finder.AddSource((root + "/game/PATCH.PAK").c_str()));
+  ASSERT_TRUE(finder.AddSource((root + "\\game").c_str()));
+  EXPECT_STREQ(finder.GetSource(1)->Name(), (root + "/Game").c_str());
+  EXPECT_EQ(Content(finder.FindRes("data\\levels\\one.map")), "exact");
+  EXPECT_EQ(Content(finder.FindRes("DATA/LEVELS/ONE.MAP")), "level one");
+  EXPECT_EQ(Content(finder.FindRes("Data/Levels/One.MAP")), "level one");
+  EXPECT_EQ(finder.FindRes("data/levels/none.map"), nullptr);
+  // The archive answers its exact name first; other spellings fall through
+  // to the folder.
+  std::unique_ptr<QVRResFile> fromPak(finder.FindRes("Data/Title.BMP"));
+  ASSERT_NE(fromPak, nullptr);
+  EXPECT_NE(dynamic_cast<QVRPackFile*>(fromPak.get()), nullptr);
+  std::unique_ptr<QVRResFile> fromDir(finder.FindRes("data\\title.bmp"));
+  ASSERT_NE(fromDir, nullptr);
+  EXPECT_NE(dynamic_cast<QVRFile*>(fromDir.get()), nullptr);
+}
+
 TEST(ResFinder, RelativeNamesAndDamagedArchives) {
   TempDir tmp;
   std::string root = std::filesystem::canonical(tmp.path()).string();

@@ -317,6 +317,45 @@ TEST(WindowStream, Bounds) {
   EXPECT_EQ(got.substr(100), std::string(50, '?'));
 }
 
+TEST(WindowStream, EmptyWindowsOpenAndReadNothing) {
+  TempDir dir;
+  const std::string path = dir / "pack.bin";
+  WriteAll(path, "0123456789");
+  // Inside the file and at its very end, as empty archive members lie.
+  for (unsigned at : {4u, 10u}) {
+    SCOPED_TRACE(at);
+    QVRPackFile w(path.c_str(), at, at, 1, "empty");
+    ASSERT_TRUE(w.Good());
+    EXPECT_EQ(w.GetSize(), 0u);
+    EXPECT_EQ(w.GetPos(), 0u);
+    char byte = '?';
+    EXPECT_EQ(w.Read(&byte, 1), 0u);
+    EXPECT_EQ(w.GetState(), QVRResFile::READ_AT_END);
+    EXPECT_EQ(byte, '?');
+    w.SeekStart();
+    EXPECT_TRUE(w.Good());
+    EXPECT_EQ(w.Read32(), 0u);
+    EXPECT_EQ(w.GetState(), QVRResFile::READ_AT_END);
+    w.SeekStart();
+    char line[8];
+    EXPECT_EQ(w.GetLine(line, sizeof line), 0u);
+    EXPECT_EQ(w.GetState(), QVRResFile::READ_AT_END);
+    EXPECT_FALSE(w.Seek(0, QVRResFile::SEEK_FROM_START));
+  }
+  {
+    QVRPackFile w(path.c_str(), 3, 3, 3);
+    ASSERT_TRUE(w.Good());
+    EXPECT_EQ(w.Write("x", 1), 0u);
+    EXPECT_EQ(w.GetState(), QVRResFile::WRITE_AT_END);
+  }
+  EXPECT_EQ(ReadAll(path), "0123456789");
+  // Past the end of the file, or reversed, a window is refused.
+  QVRPackFile beyond(path.c_str(), 11, 11, 1);
+  EXPECT_EQ(beyond.GetState(), QVRResFile::OPEN_ERROR);
+  QVRPackFile reversed(path.c_str(), 6, 5, 1);
+  EXPECT_EQ(reversed.GetState(), QVRResFile::OPEN_ERROR);
+}
+
 TEST(WindowStream, WritesStayInside) {
   TempDir dir;
   const std::string path = dir / "pack.bin";

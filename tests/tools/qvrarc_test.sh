@@ -34,7 +34,7 @@ for fmt in qvr pak; do
   has "$fmt info" out.txt "2 entries"
   refused "$fmt create over existing" 1 "already exists" "$tool" create "--$fmt" "$arc"
 
-  ok "$fmt add" "$tool" add "$arc" src/big.bin src/tree
+  ok "$fmt add --flat" "$tool" add "$arc" --flat src/big.bin src/tree
   ok "$fmt add --as" "$tool" add "$arc" src/a.txt --as renamed.txt
   refused "$fmt add duplicate" 1 "already in" "$tool" add "$arc" src/b.txt
   refused "$fmt add missing" 1 "no such file" "$tool" add "$arc" src/nothere.txt
@@ -86,6 +86,46 @@ ok "long name qvr" "$tool" add test.qvr src/a.txt --as "$(printf 'q%.0s' $(seq 4
 ok "long name qvr list" "$tool" list test.qvr
 has "long name qvr" out.txt "| $(printf 'q%.0s' $(seq 31)) "
 lacks "long name qvr" out.txt "$(printf 'q%.0s' $(seq 32))"
+
+# ---- folder trees: members named below the folder given --------------------------------------
+mkdir -p game/data/maps game/data/gfx/env game/data/sound game/a game/b
+printf 'bsp\n' >game/data/maps/e1m1.bsp
+head -c 3000 /dev/urandom >game/data/gfx/title.bmp
+printf 'sky\n' >game/data/gfx/env/sky.bmp
+: >game/data/sound/empty.wav
+printf 'a\n' >game/a/same.txt
+printf 'b\n' >game/b/same.txt
+deep=game/long/$(printf 'd%.0s' $(seq 50))
+mkdir -p "$deep"
+printf 'deep\n' >"$deep/file.txt"
+for fmt in qvr pak; do
+  arc="tree.$fmt"
+  ok "$fmt create tree" "$tool" create "--$fmt" "$arc" 'game\data'
+  ok "$fmt list tree" "$tool" list "$arc"
+  for m in maps/e1m1.bsp gfx/title.bmp gfx/env/sky.bmp sound/empty.wav; do
+    has "$fmt list tree" out.txt "| $m "
+  done
+  has "$fmt list tree" out.txt "Total: 4 files"
+  ok "$fmt extract tree" "$tool" extract "$arc" -C "elsewhere\\$fmt"
+  diff -r game/data "elsewhere/$fmt" >/dev/null || fail "$fmt: extracted tree differs from game/data"
+  ok "$fmt add --as with folders" "$tool" add "$arc" game/a/same.txt --as 'maps\copy.txt'
+  ok "$fmt list --as with folders" "$tool" list "$arc"
+  has "$fmt list --as with folders" out.txt "| maps/copy.txt "
+
+  # Every refusal names its reason and leaves the archive as it was.
+  cp "$arc" before.arc
+  refused "$fmt unsafe name" 1 "unsafe member name '../up.txt'" \
+    "$tool" add "$arc" game/a/same.txt --as ../up.txt
+  refused "$fmt name too long" 1 "member name '$(basename "$deep")/file.txt' is 59 bytes long" \
+    "$tool" add "$arc" game/long
+  refused "$fmt tree again" 1 "'maps/e1m1.bsp' is already in" "$tool" add "$arc" game/data
+  refused "$fmt same name twice" 1 "game/a/same.txt and game/b/same.txt would both be stored as 'same.txt'" \
+    "$tool" add "$arc" game/a game/b
+  refused "$fmt same name twice, flat" 1 "would both be stored as 'sky.bmp'" \
+    "$tool" add "$arc" --flat game/data/gfx game/data/gfx/env
+  refused "$fmt one path missing" 1 "no such file" "$tool" add "$arc" game/a/same.txt game/nothing
+  same "$fmt refusals leave the archive unchanged" before.arc "$arc"
+done
 
 # ---- missing and damaged archives ----------------------------------------------------------
 refused "list missing" 1 "no such file" "$tool" list nothere.pak

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -26,7 +27,7 @@ const char* const kUsage =
     "Commands:\n"
     "  create [--qvr|--pak] ARCHIVE [PATH...]  create a new archive (default --qvr) and add PATHs\n"
     "  list ARCHIVE                            print the table of members\n"
-    "  add ARCHIVE PATH... [--as NAME]         add files; folders are added recursively\n"
+    "  add ARCHIVE PATH... [--flat] [--as NAME]  add files; a folder adds the tree below it\n"
     "  rm ARCHIVE MEMBER...                    remove members\n"
     "  mv ARCHIVE MEMBER NEWNAME               rename a member\n"
     "  update ARCHIVE MEMBER [FILE]            replace a member's data by FILE (default: MEMBER)\n"
@@ -38,7 +39,8 @@ const char* const kUsage =
     "  -q        show errors only\n"
     "  -h, --help  this text; `qvrarc COMMAND --help` shows one command\n"
     "\n"
-    "The format of an existing archive is detected from its first bytes.\n"
+    "The format of an existing archive is detected from its first bytes. Paths on disk may use\n"
+    "\"/\" or \"\\\"; member names are taken byte for byte.\n"
     "Exit status: 0 on success, 1 when an operation failed, 2 on a usage error.\n";
 
 const qvrtool::CommandHelp kCommandHelp[] = {
@@ -50,11 +52,15 @@ const qvrtool::CommandHelp kCommandHelp[] = {
      "usage: qvrarc list ARCHIVE\n"
      "Prints the members with their size, offset and date, and the totals.\n"},
     {"add",
-     "usage: qvrarc add ARCHIVE PATH... [--as NAME]\n"
-     "Appends each file; a folder adds every file below it. A member is named after the last\n"
-     "component of its path, cut to the format's limit (31 characters for QVR, 56 for PAK);\n"
-     "--as NAME names a single added file. A name already in the archive is refused (use\n"
-     "`update`).\n"},
+     "usage: qvrarc add ARCHIVE PATH... [--flat] [--as NAME]\n"
+     "Appends each file, named after the last component of its path, cut to the format's limit\n"
+     "(31 characters for QVR, 56 for PAK). A folder adds every file below it, named by its path\n"
+     "relative to that folder with \"/\" between the folders (`qvrarc add game.pak data` stores\n"
+     "data/maps/e1m1.bsp as maps/e1m1.bsp); such a name is never cut, and one too long for the\n"
+     "format is refused. --flat names the files of folders after their last component instead.\n"
+     "--as NAME names a single added file; a NAME with folders is kept whole. Names already in\n"
+     "the archive, names two added files would share, and unsafe names (absolute, a drive, a\n"
+     "\"..\" component) are refused, and then nothing is added (use `update` to replace).\n"},
     {"rm",
      "usage: qvrarc rm ARCHIVE MEMBER...\n"
      "Removes the named members.\n"},
@@ -87,6 +93,7 @@ struct Args {
   std::string dir = ".";  // -C
   std::string as;         // --as
   bool hasAs = false;
+  bool flat = false;  // --flat
   int format = QVRArchive::FORMAT_QVR;
   bool formatGiven = false;
   bool help = false;
@@ -136,6 +143,8 @@ bool ParseArgs(const std::string& command, int argc, char** argv, int first, Arg
       }
       out.as = argv[++i];
       out.hasAs = true;
+    } else if (isAdd && arg == "--flat") {
+      out.flat = true;
     } else {
       std::string what = "unknown option '" + arg + "'";
       UsageError(command, what.c_str());
@@ -214,6 +223,12 @@ std::string StoredName(const QVRArchive& archive, const std::string& name) {
   return base;
 }
 
+// A path on disk as the user may write it, with "\" between folders.
+std::string DiskPath(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
 // Opens an existing archive, explaining why it cannot be opened.
 std::unique_ptr<QVRArchive> OpenExisting(const std::string& file) {
   std::error_code ec;
@@ -243,16 +258,19 @@ std::unique_ptr<QVRArchive> OpenExisting(const std::string& file) {
 struct AddItem {
   std::string path;
   std::string name;
+  bool keepFolders;  // the name is a path below a folder, stored whole
 };
 
-// Expands folders into the files below them, in name order so that archives are reproducible.
-// The archive file itself is never added to itself. Returns false when a path is missing.
-bool CollectFiles(const std::vector<std::string>& paths, size_t first, const std::string& archive,
-                  std::vector<AddItem>& out) {
+// Expands folders into the files below them, in name order so that archives are reproducible,
+// and names every file: a file given itself, or any file with `flat`, by the last component of
+// its path; a file found in a folder by its path relative to that folder. The archive file
+// itself is never added to itself. Returns false when a path is missing.
+bool CollectFiles(const QVRArchive& archive, const std::vector<std::string>& paths, size_t first,
+                  const std::string& archiveFile, bool flat, std::vector<AddItem>& out) {
   bool ok = true;
   std::error_code ec;
   for (size_t i = first; i < paths.size(); ++i) {
-    const std::string& path = paths[i];
+    const std::string path = DiskPath(paths[i]);
     if (fs::is_directory(path, ec)) {
       std::vector<std::string> found;
       fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec);
@@ -270,17 +288,21 @@ bool CollectFiles(const std::vector<std::string>& paths, size_t first, const std
         ok = false;
       }
       std::sort(found.begin(), found.end());
-      for (std::string& f : found) {
-        if (fs::equivalent(f, archive, ec)) continue;
-        out.push_back({f, f});
+      for (const std::string& f : found) {
+        if (fs::equivalent(f, archiveFile, ec)) continue;
+        if (flat) {
+          out.push_back({f, StoredName(archive, f), false});
+        } else {
+          out.push_back({f, fs::path(f).lexically_relative(path).generic_string(), true});
+        }
       }
     } else if (fs::is_regular_file(path, ec)) {
-      if (fs::equivalent(path, archive, ec)) {
+      if (fs::equivalent(path, archiveFile, ec)) {
         Error("%s: cannot add an archive to itself", path.c_str());
         ok = false;
         continue;
       }
-      out.push_back({path, path});
+      out.push_back({path, StoredName(archive, path), false});
     } else if (fs::exists(path, ec)) {
       Error("%s: not a regular file", path.c_str());
       ok = false;
@@ -292,32 +314,65 @@ bool CollectFiles(const std::vector<std::string>& paths, size_t first, const std
   return ok;
 }
 
-// Adds the files named by paths[first...] (folders recursively). True when every one was added.
+// Checks every stored name before anything is added, so that a refused add leaves the archive
+// as it was. Reports each problem; false when there is one.
+bool CheckNames(const QVRArchive& archive, const std::string& file,
+                const std::vector<AddItem>& items) {
+  bool ok = true;
+  std::map<std::string, const AddItem*> seen;
+  const unsigned limit = MaxNameLength(archive);
+  for (const AddItem& item : items) {
+    if (item.name.empty() || item.name.back() == '/') {
+      Error("%s: a member name cannot end with a separator", item.path.c_str());
+      ok = false;
+    } else if (item.keepFolders && !QVRArchive::IsSafeName(item.name.c_str())) {
+      Error("%s: unsafe member name '%s' (absolute, a drive or a \"..\" component)",
+            item.path.c_str(), item.name.c_str());
+      ok = false;
+    } else if (item.keepFolders && item.name.size() > limit) {
+      Error("%s: member name '%s' is %zu bytes long, a %s archive holds at most %u",
+            item.path.c_str(), item.name.c_str(), item.name.size(),
+            QVRArchive::FormatText(archive.GetFormat()), limit);
+      ok = false;
+    } else if (archive.FindFile(item.name.c_str()) != QVRArchive::NONE) {
+      Error("%s: '%s' is already in %s (use update)", item.path.c_str(), item.name.c_str(),
+            file.c_str());
+      ok = false;
+    } else {
+      auto inserted = seen.emplace(item.name, &item);
+      if (!inserted.second) {
+        Error("%s and %s would both be stored as '%s'", inserted.first->second->path.c_str(),
+              item.path.c_str(), item.name.c_str());
+        ok = false;
+      }
+    }
+  }
+  return ok;
+}
+
+// Adds the files named by paths[first...] (folders recursively). True when every one was added;
+// nothing is added when a path is missing or a name is refused.
 bool AddPaths(QVRArchive& archive, const std::string& file, const std::vector<std::string>& paths,
               size_t first, const Args& args) {
   std::vector<AddItem> items;
-  bool ok = CollectFiles(paths, first, file, items);
+  bool ok = CollectFiles(archive, paths, first, file, args.flat, items);
   if (args.hasAs) {
     if (items.size() != 1 || paths.size() - first != 1) {
       Error("add: --as names exactly one file");
       return false;
     }
-    items[0].name = args.as;
+    // A name with folders is kept whole; a bare one follows the format's name rule.
+    const std::string& as = args.as;
+    items[0].keepFolders = as.find_first_of("/\\") != std::string::npos;
+    items[0].name = items[0].keepFolders ? DiskPath(as) : StoredName(archive, as);
   }
+  if (!ok || !CheckNames(archive, file, items)) return false;
   Progress progress(items.size());
   size_t done = 0;
   for (const AddItem& item : items) {
-    std::string stored = StoredName(archive, item.name);
-    if (stored.empty()) {
-      progress.Finish();
-      Error("%s: a member name cannot end with a separator", item.name.c_str());
-      ok = false;
-    } else if (archive.FindFile(stored.c_str()) != QVRArchive::NONE) {
-      progress.Finish();
-      Error("%s: '%s' is already in %s (use update)", item.path.c_str(), stored.c_str(),
-            file.c_str());
-      ok = false;
-    } else if (archive.AddFile(item.path.c_str(), item.name.c_str()) == QVRArchive::NONE) {
+    unsigned entry = item.keepFolders ? archive.AddFileAs(item.path.c_str(), item.name.c_str())
+                                      : archive.AddFile(item.path.c_str(), item.name.c_str());
+    if (entry == QVRArchive::NONE) {
       progress.Finish();
       Error("%s: cannot add to %s", item.path.c_str(), file.c_str());
       ok = false;
@@ -329,7 +384,7 @@ bool AddPaths(QVRArchive& archive, const std::string& file, const std::vector<st
 
 int CmdCreate(const Args& args) {
   if (args.positional.empty()) return UsageError("create", "missing ARCHIVE");
-  const std::string& file = args.positional[0];
+  const std::string file = DiskPath(args.positional[0]);
   std::error_code ec;
   if (fs::exists(file, ec)) {
     Error("%s: already exists (an archive is never overwritten)", file.c_str());
@@ -349,7 +404,7 @@ int CmdCreate(const Args& args) {
 
 int CmdList(const Args& args) {
   if (args.positional.size() != 1) return UsageError("list", "expects one ARCHIVE");
-  std::unique_ptr<QVRArchive> archive = OpenExisting(args.positional[0]);
+  std::unique_ptr<QVRArchive> archive = OpenExisting(DiskPath(args.positional[0]));
   if (!archive) return 1;
   // The table is the library's own listing at LOG level; print it on standard output whatever
   // the chosen verbosity, then go back to the normal routing.
@@ -364,7 +419,7 @@ int CmdList(const Args& args) {
 
 int CmdAdd(const Args& args) {
   if (args.positional.size() < 2) return UsageError("add", "expects ARCHIVE and PATH...");
-  const std::string& file = args.positional[0];
+  const std::string file = DiskPath(args.positional[0]);
   std::unique_ptr<QVRArchive> archive = OpenExisting(file);
   if (!archive) return 1;
   return AddPaths(*archive, file, args.positional, 1, args) ? 0 : 1;
@@ -372,7 +427,7 @@ int CmdAdd(const Args& args) {
 
 int CmdRemove(const Args& args) {
   if (args.positional.size() < 2) return UsageError("rm", "expects ARCHIVE and MEMBER...");
-  const std::string& file = args.positional[0];
+  const std::string file = DiskPath(args.positional[0]);
   std::unique_ptr<QVRArchive> archive = OpenExisting(file);
   if (!archive) return 1;
   bool ok = true;
@@ -393,7 +448,7 @@ int CmdRemove(const Args& args) {
 
 int CmdMove(const Args& args) {
   if (args.positional.size() != 3) return UsageError("mv", "expects ARCHIVE MEMBER NEWNAME");
-  const std::string& file = args.positional[0];
+  const std::string file = DiskPath(args.positional[0]);
   const std::string& member = args.positional[1];
   const std::string& newName = args.positional[2];
   std::unique_ptr<QVRArchive> archive = OpenExisting(file);
@@ -423,9 +478,9 @@ int CmdMove(const Args& args) {
 int CmdUpdate(const Args& args) {
   if (args.positional.size() < 2 || args.positional.size() > 3)
     return UsageError("update", "expects ARCHIVE MEMBER [FILE]");
-  const std::string& file = args.positional[0];
+  const std::string file = DiskPath(args.positional[0]);
   const std::string& member = args.positional[1];
-  const std::string& source = args.positional.size() == 3 ? args.positional[2] : member;
+  const std::string source = DiskPath(args.positional.size() == 3 ? args.positional[2] : member);
   std::unique_ptr<QVRArchive> archive = OpenExisting(file);
   if (!archive) return 1;
   unsigned entry = archive->FindFile(member.c_str());
@@ -478,14 +533,15 @@ bool ExtractEntry(const QVRArchive& archive, unsigned i, const std::string& dir)
 
 int CmdExtract(const Args& args) {
   if (args.positional.empty()) return UsageError("extract", "missing ARCHIVE");
-  const std::string& file = args.positional[0];
+  const std::string file = DiskPath(args.positional[0]);
   std::unique_ptr<QVRArchive> archive = OpenExisting(file);
   if (!archive) return 1;
+  const std::string dir = DiskPath(args.dir);
   std::error_code ec;
-  if (!fs::is_directory(args.dir, ec)) {
-    fs::create_directories(args.dir, ec);
-    if (ec || !fs::is_directory(args.dir, ec)) {
-      Error("%s: cannot create folder", args.dir.c_str());
+  if (!fs::is_directory(dir, ec)) {
+    fs::create_directories(dir, ec);
+    if (ec || !fs::is_directory(dir, ec)) {
+      Error("%s: cannot create folder", dir.c_str());
       return 1;
     }
   }
@@ -494,7 +550,7 @@ int CmdExtract(const Args& args) {
     for (unsigned i = 0; i < archive->NbFiles(); ++i) {
       // A later entry of the same name is hidden behind the first, as in every lookup.
       if (archive->FindFile(archive->FileName(i)) != i) continue;
-      ok = ExtractEntry(*archive, i, args.dir) && ok;
+      ok = ExtractEntry(*archive, i, dir) && ok;
     }
   } else {
     for (size_t k = 1; k < args.positional.size(); ++k) {
@@ -505,7 +561,7 @@ int CmdExtract(const Args& args) {
         ok = false;
         continue;
       }
-      ok = ExtractEntry(*archive, entry, args.dir) && ok;
+      ok = ExtractEntry(*archive, entry, dir) && ok;
     }
   }
   return ok ? 0 : 1;
@@ -515,7 +571,8 @@ int CmdInfo(const Args& args) {
   if (args.positional.empty()) return UsageError("info", "expects FILE...");
   bool ok = true;
   std::error_code ec;
-  for (const std::string& file : args.positional) {
+  for (const std::string& given : args.positional) {
+    const std::string file = DiskPath(given);
     if (!fs::exists(file, ec)) {
       Error("%s: no such file", file.c_str());
       ok = false;
