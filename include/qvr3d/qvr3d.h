@@ -7,9 +7,11 @@
 #include "qvr3d/core.h"
 #include "qvr3d/fileutils.h"
 #include "qvr3d/font.h"
+#include "qvr3d/glfont.h"
 #include "qvr3d/image.h"
 #include "qvr3d/pal.h"
 #include "qvr3d/parse.h"
+#include "qvr3d/q3dscreen.h"
 #include "qvr3d/resfinder.h"
 #include "qvr3d/resource.h"
 #include "qvr3d/score.h"
@@ -18,6 +20,7 @@
 #include "qvr3d/stream.h"
 #include "qvr3d/string.h"
 #include "qvr3d/text.h"
+#include "qvr3d/texmgr.h"
 #include "qvr3d/translator.h"
 
 #endif
