@@ -23,6 +23,7 @@
 #ifndef QVR_IO_PLATFORM_H
 #define QVR_IO_PLATFORM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -143,6 +144,15 @@ bool UserAppDataDir(std::string& path);
 /// GetUserAppDir so the next call reads the environment again. For tests: the
 /// pointers handed out before stay valid but change their text.
 void ResetUserDirCache();
+
+/// What WriteNewFile did.
+enum class NewFileResult { CREATED, EXISTS, FAILED };
+/// Creates `path` as a new file and writes the `size` bytes of `data` into it.
+/// An existing file is never replaced, also when another process creates it
+/// at the same moment (the creation is exclusive): EXISTS, nothing written.
+/// FAILED for any other error; a file it created and could not fill is
+/// removed again.
+NewFileResult WriteNewFile(const char* path, const void* data, size_t size);
 
 }  // namespace qvr::detail
 

@@ -848,4 +848,19 @@ bool UserAppDataDir(std::string& path) {
   return true;
 }
 
+NewFileResult WriteNewFile(const char* path, const void* data, size_t size) {
+  std::string native;
+  if (!NativePath(path, native) || native.empty() || (size && !data)) return NewFileResult::FAILED;
+  int fd;
+  do {
+    fd = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return errno == EEXIST ? NewFileResult::EXISTS : NewFileResult::FAILED;
+  bool ok = WriteFully(fd, static_cast<const char*>(data), size);
+  if (close(fd) != 0) ok = false;
+  if (ok) return NewFileResult::CREATED;
+  unlink(native.c_str());
+  return NewFileResult::FAILED;
+}
+
 }  // namespace qvr::detail
