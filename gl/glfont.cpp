@@ -22,7 +22,7 @@ namespace {
 constexpr unsigned kGlyphBytes = 8;
 constexpr unsigned kMaxGlyphs = 256;
 
-int8_t Clamp8(int v) { return int8_t(v < -128 ? -128 : v > 127 ? 127 : v); }
+int8_t Clamp8(int v) { return static_cast<int8_t>(v < -128 ? -128 : v > 127 ? 127 : v); }
 
 // The smallest power of two not below n, starting at 2.
 uint64_t TextureSide(uint32_t n) {
@@ -50,7 +50,9 @@ uint64_t SheetRowBytes(uint64_t width, unsigned depth) {
 
 // Rows of a glyph above the baseline, from its full height (the 8-bit field
 // cannot hold every height).
-inline int Above(const Q3DChar& g) { return int(g.height) - int(g.below); }
+inline int Above(const Q3DChar& g) {
+  return static_cast<int>(g.height) - static_cast<int>(g.below);
+}
 
 void Quad(const Q3DChar& g, float px, float by, float scale) {
   const float left = px, right = px + g.width * scale;
@@ -99,8 +101,8 @@ void Q3DFont::Free() {
 
 unsigned Q3DFont::MemoryUsed() const {
   unsigned total = sizeof(Q3DFont);
-  if (m_chars) total += unsigned(sizeof(Q3DChar)) * (m_last - m_first + 1);
-  if (m_name) total += unsigned(std::strlen(m_name));
+  if (m_chars) total += static_cast<unsigned>(sizeof(Q3DChar)) * (m_last - m_first + 1);
+  if (m_name) total += static_cast<unsigned>(std::strlen(m_name));
   return total;
 }
 
@@ -111,7 +113,7 @@ bool Q3DFont::Load(QVRResFile& file, int type) {
   if (file.Read(magic, 4) != 4 || std::memcmp(magic, "QVRF", 4) != 0) return false;
   const uint8_t version = file.Read8();
   if (!file.Good()) return false;
-  if (version != 2) QVR::LOG("3DFont: unknown format version %d\n", int(version));
+  if (version != 2) QVR::LOG("3DFont: unknown format version %d\n", static_cast<int>(version));
   const uint32_t infoPos = file.Read32();
   const uint32_t glyphPos = file.Read32();
   const uint32_t sheetPos = file.Read32();
@@ -129,11 +131,12 @@ bool Q3DFont::Load(QVRResFile& file, int type) {
   const uint32_t last = file.Read32();
   const uint8_t whiteSize = file.Read8();
   const uint8_t spacing = file.Read8();
-  const int16_t ascent = int16_t(file.Read16());
-  const int16_t descent = int16_t(file.Read16());
+  const int16_t ascent = static_cast<int16_t>(file.Read16());
+  const int16_t descent = static_cast<int16_t>(file.Read16());
   if (!file.Good()) return false;
   if (first > last || last > 255) {
-    QVR::WARN("3DFont: bad character range %u - %u\n", unsigned(first), unsigned(last));
+    QVR::WARN("3DFont: bad character range %u - %u\n", static_cast<unsigned>(first),
+              static_cast<unsigned>(last));
     return false;
   }
 
@@ -155,8 +158,8 @@ bool Q3DFont::Load(QVRResFile& file, int type) {
     QVR::WARN("3DFont: bad sheet\n");
     return false;
   }
-  const float texWidth = float(TextureSide(sheetWidth));
-  const float texHeight = float(TextureSide(sheetHeight));
+  const float texWidth = static_cast<float>(TextureSide(sheetWidth));
+  const float texHeight = static_cast<float>(TextureSide(sheetHeight));
 
   std::unique_ptr<Q3DChar[]> chars(new (std::nothrow) Q3DChar[count]);
   const size_t nameSize = std::strlen(nameBytes) + 1;
@@ -165,17 +168,17 @@ bool Q3DFont::Load(QVRResFile& file, int type) {
   std::memcpy(name.get(), nameBytes, nameSize);
   for (unsigned i = 0; i < count; ++i) {
     const uint8_t* r = raw + i * kGlyphBytes;
-    const unsigned x = unsigned(r[0] | r[1] << 8);
-    const unsigned y = unsigned(r[2] | r[3] << 8);
+    const unsigned x = static_cast<unsigned>(r[0] | r[1] << 8);
+    const unsigned y = static_cast<unsigned>(r[2] | r[3] << 8);
     Q3DChar& g = chars[i];
     g.width = r[4];
     g.height = r[5];
-    g.below = Clamp8(int16_t(uint16_t(r[6] | r[7] << 8)));
-    g.above = Clamp8(int(g.height) - int(g.below));
-    g.uLeft = float(x) / texWidth;
-    g.uRight = float(x + g.width) / texWidth;
-    g.vTop = float(y) / texHeight;
-    g.vBottom = float(y + g.height) / texHeight;
+    g.below = Clamp8(static_cast<int16_t>(static_cast<uint16_t>(r[6] | r[7] << 8)));
+    g.above = Clamp8(static_cast<int>(g.height) - static_cast<int>(g.below));
+    g.uLeft = static_cast<float>(x) / texWidth;
+    g.uRight = static_cast<float>(x + g.width) / texWidth;
+    g.vTop = static_cast<float>(y) / texHeight;
+    g.vBottom = static_cast<float>(y + g.height) / texHeight;
   }
 
   m_name = name.release();
@@ -205,9 +208,10 @@ unsigned Q3DFont::CharHeight(unsigned char c) const {
 unsigned Q3DFont::TextWidth(const char* text, unsigned int length) const {
   if (!m_name || !text || length == 0) return 0;
   uint64_t total = 0;
-  for (unsigned i = 0; i < length && text[i]; ++i) total += CharWidth(uint8_t(text[i])) + m_spacing;
+  for (unsigned i = 0; i < length && text[i]; ++i)
+    total += CharWidth(static_cast<uint8_t>(text[i])) + m_spacing;
   if (total) total -= m_spacing;
-  return total > 0xFFFFFFFFu ? 0xFFFFFFFFu : unsigned(total);
+  return total > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<unsigned>(total);
 }
 
 void Q3DFont::TextSize(const char* text, unsigned int& width, unsigned int& height,
@@ -217,20 +221,20 @@ void Q3DFont::TextSize(const char* text, unsigned int& width, unsigned int& heig
   width = TextWidth(text, length);
   int above = 0, below = 0;
   for (unsigned i = 0; i < length && text[i]; ++i) {
-    const unsigned char c = uint8_t(text[i]);
+    const unsigned char c = static_cast<uint8_t>(text[i]);
     const Q3DChar* g = c == ' ' ? nullptr : GetChar(c);
     if (!g) continue;
     if (Above(*g) > above) above = Above(*g);
     if (g->below > below) below = g->below;
   }
-  height = unsigned(above + below);
+  height = static_cast<unsigned>(above + below);
 }
 
 void Q3DFont::DrawChar(int x, int y, unsigned char c, float scale) {
   const Q3DChar* g = c == ' ' ? nullptr : GetChar(c);
   if (!g || g->width == 0) return;
   glBegin(GL_QUADS);
-  Quad(*g, float(x) * scale, float(y) * scale, scale);
+  Quad(*g, static_cast<float>(x) * scale, static_cast<float>(y) * scale, scale);
   glEnd();
 }
 
@@ -243,14 +247,14 @@ void Q3DFont::DrawChar(unsigned char c, float scale) {
 }
 
 float Q3DFont::Baseline(int y, float scale, FontAlign align) const {
-  if (align == ALIGN_TOP) return float(y) + float(m_ascent) * scale;
-  if (align == ALIGN_BOTTOM) return float(y) - float(m_descent) * scale;
-  return float(y);
+  if (align == ALIGN_TOP) return static_cast<float>(y) + static_cast<float>(m_ascent) * scale;
+  if (align == ALIGN_BOTTOM) return static_cast<float>(y) - static_cast<float>(m_descent) * scale;
+  return static_cast<float>(y);
 }
 
 void Q3DFont::DrawString(int x, int y, const char* text, unsigned int length, float scale,
                          FontAlign align) {
-  Draw(float(x), Baseline(y, scale, align), text, length, scale, false, 0, 0, false);
+  Draw(static_cast<float>(x), Baseline(y, scale, align), text, length, scale, false, 0, 0, false);
 }
 
 void Q3DFont::DrawString(const char* text, unsigned int length, float scale, FontAlign align) {
@@ -260,8 +264,8 @@ void Q3DFont::DrawString(const char* text, unsigned int length, float scale, Fon
 void Q3DFont::DrawClipString(int x, int y, int left, int right, const char* text,
                              unsigned int length, float scale, FontAlign align) {
   if (x > right) return;
-  Draw(float(x), Baseline(y, scale, align), text, length, scale, true, float(left), float(right),
-       false);
+  Draw(static_cast<float>(x), Baseline(y, scale, align), text, length, scale, true,
+       static_cast<float>(left), static_cast<float>(right), false);
 }
 
 // One loop for the three string operations. With `origin` the pen stays at
@@ -285,14 +289,14 @@ void Q3DFont::Draw(float x, float by, const char* text, unsigned length, float s
   // ALL stops at the terminating zero; another length draws exactly that
   // many bytes.
   for (unsigned i = 0; length == ALL ? text[i] != 0 : i < length; ++i) {
-    const unsigned char c = uint8_t(text[i]);
+    const unsigned char c = static_cast<uint8_t>(text[i]);
     float advance;
     if (c == ' ') {
-      advance = float(m_whiteSize + m_spacing) * scale;
+      advance = static_cast<float>(m_whiteSize + m_spacing) * scale;
     } else {
       const Q3DChar* g = GetChar(c);
       if (!g || g->width == 0) continue;
-      advance = float(g->width + m_spacing) * scale;
+      advance = static_cast<float>(g->width + m_spacing) * scale;
       if (clip && px + g->width * scale > right) break;
       if (!clip || px >= left) {
         if (origin) {
@@ -323,32 +327,32 @@ void Q3DFont::PrintInfo(bool withChars) const {
   }
   auto printable = [](unsigned c) { return c >= 32 && c <= 127; };
   QVR::LOG("Font name       : %s\n", m_name);
-  QVR::LOG("First char      : %d", int(m_first));
+  QVR::LOG("First char      : %d", static_cast<int>(m_first));
   if (printable(m_first))
-    QVR::LOG(" [%c]\n", int(m_first));
+    QVR::LOG(" [%c]\n", static_cast<int>(m_first));
   else
     QVR::LOG("\n");
-  QVR::LOG("Last char       : %d", int(m_last));
+  QVR::LOG("Last char       : %d", static_cast<int>(m_last));
   if (printable(m_last))
-    QVR::LOG(" [%c]\n", int(m_last));
+    QVR::LOG(" [%c]\n", static_cast<int>(m_last));
   else
     QVR::LOG("\n");
-  QVR::LOG("  Total         : %d\n", int(m_last - m_first + 1));
-  QVR::LOG("Char spacing    : %d\n", int(m_spacing));
-  QVR::LOG("White char size : %d\n", int(m_whiteSize));
-  QVR::LOG("Ascent          : %d\n", int(m_ascent));
-  QVR::LOG("Descent         : %d\n", int(m_descent));
+  QVR::LOG("  Total         : %d\n", static_cast<int>(m_last - m_first + 1));
+  QVR::LOG("Char spacing    : %d\n", static_cast<int>(m_spacing));
+  QVR::LOG("White char size : %d\n", static_cast<int>(m_whiteSize));
+  QVR::LOG("Ascent          : %d\n", static_cast<int>(m_ascent));
+  QVR::LOG("Descent         : %d\n", static_cast<int>(m_descent));
   if (!withChars || !m_chars) return;
   QVR::LOG("------------------- Characters :\n");
   for (unsigned c = m_first; c <= m_last; ++c) {
     const Q3DChar& g = m_chars[c - m_first];
-    QVR::LOG("Char %d [", int(c));
+    QVR::LOG("Char %d [", static_cast<int>(c));
     if (printable(c))
-      QVR::LOG("%c", int(c));
+      QVR::LOG("%c", static_cast<int>(c));
     else
       QVR::LOG(" ");
     QVR::LOG("] : ");
-    QVR::LOG("%3d %3d %3d %3d %3d\n", int(g.uLeft), int(g.vTop), int(g.uRight), int(g.vBottom),
-             int(g.below));
+    QVR::LOG("%3d %3d %3d %3d %3d\n", static_cast<int>(g.uLeft), static_cast<int>(g.vTop),
+             static_cast<int>(g.uRight), static_cast<int>(g.vBottom), static_cast<int>(g.below));
   }
 }

@@ -6,8 +6,7 @@
 #include "io/platform.h"
 #include "qvr3d/fileutils.h"
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 std::string NumberedName(const char* prefix, unsigned n, const char* ext) {
   char digits[8];
@@ -22,7 +21,7 @@ int WriteNumberedFile(const char* prefix, const char* ext, const void* data, siz
     if (QVRFileUtils::FileExist(name.c_str())) continue;
     switch (WriteNewFile(name.c_str(), data, size)) {
       case NewFileResult::CREATED:
-        return int(n);
+        return static_cast<int>(n);
       case NewFileResult::EXISTS:
         continue;  // made since the test: take the next name
       case NewFileResult::FAILED:
@@ -32,5 +31,4 @@ int WriteNumberedFile(const char* prefix, const char* ext, const void* data, siz
   return -1;
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

@@ -6,8 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 /// The name of number `n` (0..999): the prefix, n in three digits, `ext`.
 std::string NumberedName(const char* prefix, unsigned n, const char* ext);
@@ -19,7 +18,6 @@ std::string NumberedName(const char* prefix, unsigned n, const char* ext);
 /// names exist or the file cannot be written (a partial file is removed).
 int WriteNumberedFile(const char* prefix, const char* ext, const void* data, size_t size);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

@@ -70,11 +70,11 @@ bool Q3DScreen::Init(unsigned int width, unsigned int height, unsigned int flags
   SDL_GL_SetAttribute(SDL_GL_RED_SIZE, red);
   SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, green);
   SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, blue);
-  SDL_GL_SetAttribute(SDL_GL_BUFFER_SIZE, int(bpp));
+  SDL_GL_SetAttribute(SDL_GL_BUFFER_SIZE, static_cast<int>(bpp));
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
   if (flags & SDL_DOUBLEBUF) {
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    flags &= ~uint32_t(SDL_DOUBLEBUF);
+    flags &= ~static_cast<uint32_t>(SDL_DOUBLEBUF);
   }
   flags |= SDL_OPENGL;
 
@@ -86,7 +86,8 @@ bool Q3DScreen::Init(unsigned int width, unsigned int height, unsigned int flags
   glUnlockArraysEXT = nullptr;
 
   const bool wasFullScreen = m_state == STATE_FULLSCREEN;
-  m_screen = SDL_SetVideoMode(int(width), int(height), int(bpp), flags);
+  m_screen = SDL_SetVideoMode(static_cast<int>(width), static_cast<int>(height),
+                              static_cast<int>(bpp), flags);
   if (!m_screen) {
     QVR::ERR("Video3D error: %s\n", SDL_GetError());
     m_state = STATE_FAILED;
@@ -108,8 +109,8 @@ bool Q3DScreen::Init(unsigned int width, unsigned int height, unsigned int flags
 
 bool Q3DScreen::Resize(unsigned int width, unsigned int height) {
   if (!m_screen || !(m_screen->flags & SDL_RESIZABLE)) return false;
-  m_screen =
-      SDL_SetVideoMode(int(width), int(height), m_screen->format->BitsPerPixel, m_screen->flags);
+  m_screen = SDL_SetVideoMode(static_cast<int>(width), static_cast<int>(height),
+                              m_screen->format->BitsPerPixel, m_screen->flags);
   if (!m_screen) m_state = STATE_FAILED;
   return m_screen != nullptr;
 }
@@ -135,7 +136,8 @@ bool Q3DScreen::EnableGLArrays() {
 
 bool Q3DScreen::BMPScreenshot(const char* prefix) {
   if (!m_screen || !prefix) return false;
-  const unsigned width = unsigned(m_screen->w), height = unsigned(m_screen->h);
+  const unsigned width = static_cast<unsigned>(m_screen->w),
+                 height = static_cast<unsigned>(m_screen->h);
   QVRImage shot(width, height, 24);
   if (!shot.GetPixels()) return false;
 
@@ -161,10 +163,11 @@ bool Q3DScreen::BMPScreenshot(const char* prefix) {
 
   // The BMP file is made in memory and then created exclusively, so that no
   // existing file (not even one made a moment ago) is replaced.
-  const uint64_t stride = (uint64_t(width) * 3 + 3) & ~uint64_t(3);
+  const uint64_t stride = (static_cast<uint64_t>(width) * 3 + 3) & ~static_cast<uint64_t>(3);
   const uint64_t bytes = kBmpHeaderBytes + stride * height;
   if (bytes >= 0xFFFFFFF0u) return false;
-  QVRMemFile bmp(unsigned(bytes) + 16, QVRResFile::READWRITE | QVRResFile::TRUNCATE);
+  QVRMemFile bmp(static_cast<unsigned>(bytes) + 16, QVRResFile::READWRITE | QVRResFile::TRUNCATE);
   if (!bmp.Good() || !shot.Save(bmp, QVRImage::IMG_BMP) || bmp.GetPos() != bytes) return false;
-  return qvr::detail::WriteNumberedFile(prefix, ".bmp", bmp.GetData(), size_t(bytes)) >= 0;
+  return qvr::detail::WriteNumberedFile(prefix, ".bmp", bmp.GetData(),
+                                        static_cast<size_t>(bytes)) >= 0;
 }

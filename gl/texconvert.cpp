@@ -12,8 +12,7 @@
 #define QVR_X86_SIMD 1
 #endif
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 namespace {
 
@@ -51,7 +50,7 @@ struct ShuffleMasks {
       for (unsigned in = 0; in < 3; ++in) mask[j / 16][in][j % 16] = 0x80;
     for (unsigned j = 0; j < 48; ++j) {
       const unsigned from = 3 * (j / 3) + 2 - j % 3;
-      mask[j / 16][from / 16][j % 16] = uint8_t(from % 16);
+      mask[j / 16][from / 16][j % 16] = static_cast<uint8_t>(from % 16);
     }
   }
 };
@@ -81,9 +80,9 @@ __attribute__((target("ssse3"))) size_t BGRToRGBSSSE3(uint8_t* dst, const uint8_
 }
 
 size_t BGRTToRGBASSE2(uint8_t* dst, const uint8_t* src, size_t pixels) {
-  const __m128i keep = _mm_set1_epi32(int(0x0000FF00u));
+  const __m128i keep = _mm_set1_epi32(static_cast<int>(0x0000FF00u));
   const __m128i low = _mm_set1_epi32(0xFF);
-  const __m128i flip = _mm_set1_epi32(int(0xFF000000u));
+  const __m128i flip = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   const __m128i alpha = flip;
   size_t done = 0;
   for (; done + 8 <= pixels; done += 8, src += 32, dst += 32) {
@@ -176,8 +175,8 @@ void ExpandIndexed(uint8_t* dst, const uint8_t* src, size_t pixels, const uint8_
   // pixel is stored with three.
   uint32_t words[256];
   for (unsigned i = 0; i < 256; ++i)
-    words[i] =
-        uint32_t(table[3 * i]) | uint32_t(table[3 * i + 1]) << 8 | uint32_t(table[3 * i + 2]) << 16;
+    words[i] = static_cast<uint32_t>(table[3 * i]) | static_cast<uint32_t>(table[3 * i + 1]) << 8 |
+               static_cast<uint32_t>(table[3 * i + 2]) << 16;
   if (pixels == 0) return;
   for (size_t i = 0; i + 1 < pixels; ++i) std::memcpy(dst + 3 * i, &words[src[i]], 4);
   std::memcpy(dst + 3 * (pixels - 1), table + 3 * src[pixels - 1], 3);
@@ -219,7 +218,7 @@ void ConvertImage(TexConversion kind, uint8_t* dst, unsigned dstWidth, unsigned 
                   const uint8_t* src, unsigned srcWidth, unsigned srcHeight, size_t srcPitch,
                   const uint8_t* table) {
   const unsigned out = TexelBytes(kind);
-  const size_t dstPitch = size_t(dstWidth) * out;
+  const size_t dstPitch = static_cast<size_t>(dstWidth) * out;
   const size_t rowPixels = srcWidth;
   if (dstWidth == srcWidth && srcPitch == rowPixels * SourceBytes(kind)) {
     // Packed rows: one run over the whole picture.
@@ -233,9 +232,8 @@ void ConvertImage(TexConversion kind, uint8_t* dst, unsigned dstWidth, unsigned 
   if (dstWidth > srcWidth)
     for (unsigned y = 0; y < srcHeight; ++y)
       FillTexels(dst + y * dstPitch + rowPixels * out, dstWidth - srcWidth, texel, out);
-  FillTexels(dst + size_t(srcHeight) * dstPitch, size_t(dstHeight - srcHeight) * dstWidth, texel,
-             out);
+  FillTexels(dst + static_cast<size_t>(srcHeight) * dstPitch,
+             static_cast<size_t>(dstHeight - srcHeight) * dstWidth, texel, out);
 }
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail

@@ -7,8 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace qvr {
-namespace detail {
+namespace qvr::detail {
 
 /// 24-bit pixels b0 b1 b2 into b2 b1 b0 (QVRImage's blue, green, red into
 /// GL_RGB). `dst` may equal `src`; otherwise the runs must not overlap.
@@ -38,7 +37,6 @@ void ConvertImage(TexConversion kind, uint8_t* dst, unsigned dstWidth, unsigned 
                   const uint8_t* src, unsigned srcWidth, unsigned srcHeight, size_t srcPitch,
                   const uint8_t* table);
 
-}  // namespace detail
-}  // namespace qvr
+}  // namespace qvr::detail
 
 #endif

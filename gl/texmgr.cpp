@@ -60,7 +60,7 @@ void IndexTable(const QVRImage& image, uint8_t* table) {
   for (unsigned i = 0; i < 256; ++i) {
     uint8_t* t = table + 3 * i;
     if (!pal) {
-      t[0] = t[1] = t[2] = uint8_t(i);
+      t[0] = t[1] = t[2] = static_cast<uint8_t>(i);
     } else if (const uint8_t* e = pal->Entry(i)) {
       t[0] = e[0];
       t[1] = e[1];
@@ -93,7 +93,7 @@ Q3DTexMgr::~Q3DTexMgr() {
       ++deleted;
     }
   }
-  QVR::DBG("~TexMgr: %d textures deleted.\n", int(deleted));
+  QVR::DBG("~TexMgr: %d textures deleted.\n", static_cast<int>(deleted));
   delete[] m_slots;
 }
 
@@ -201,7 +201,7 @@ unsigned int Q3DTexMgr::Add(const char* name, QVRImage* image, int filter, bool 
     case GL_LUMINANCE:
       if (bytes != 1) {
         QVR::WARN("TexMgr: warning GL_LUMINANCE or GL_ALPHA requested for a %d bits image.\n",
-                  int(bpp));
+                  static_cast<int>(bpp));
         return NONE;
       }
       kind = TexConversion::COPY;
@@ -209,7 +209,8 @@ unsigned int Q3DTexMgr::Add(const char* name, QVRImage* image, int filter, bool 
       break;
     case GL_LUMINANCE_ALPHA:
       if (bytes != 1) {
-        QVR::WARN("TexMgr: warning GL_LUMINANCE_ALPHA requested for a %d bits image.\n", int(bpp));
+        QVR::WARN("TexMgr: warning GL_LUMINANCE_ALPHA requested for a %d bits image.\n",
+                  static_cast<int>(bpp));
         return NONE;
       }
       kind = TexConversion::DOUBLE;
@@ -231,12 +232,12 @@ unsigned int Q3DTexMgr::Add(const char* name, QVRImage* image, int filter, bool 
         kind = TexConversion::BGRT;
         glFormat = GL_RGBA;
       } else {
-        QVR::ERR("TexMgr: format not supported (%d)\n", int(bpp));
+        QVR::ERR("TexMgr: format not supported (%d)\n", static_cast<int>(bpp));
         return NONE;
       }
       break;
     default:
-      QVR::ERR("TexMgr: format not supported (%d)\n", int(format));
+      QVR::ERR("TexMgr: format not supported (%d)\n", static_cast<int>(format));
       return NONE;
   }
 
@@ -246,13 +247,15 @@ unsigned int Q3DTexMgr::Add(const char* name, QVRImage* image, int filter, bool 
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   if (texWidth == 0 || texHeight == 0 ||
-      (maxSize > 0 && (texWidth > unsigned(maxSize) || texHeight > unsigned(maxSize)))) {
-    QVR::ERR("TexMgr: image too large (%d x %d)\n", int(width), int(height));
+      (maxSize > 0 &&
+       (texWidth > static_cast<unsigned>(maxSize) || texHeight > static_cast<unsigned>(maxSize)))) {
+    QVR::ERR("TexMgr: image too large (%d x %d)\n", static_cast<int>(width),
+             static_cast<int>(height));
     return NONE;
   }
   if (texWidth != width || texHeight != height)
-    QVR::WARN("TexMgr: image resized (%d x %d -> %d x %d)\n", int(width), int(height),
-              int(texWidth), int(texHeight));
+    QVR::WARN("TexMgr: image resized (%d x %d -> %d x %d)\n", static_cast<int>(width),
+              static_cast<int>(height), static_cast<int>(texWidth), static_cast<int>(texHeight));
 
   // 3. The texel bytes: in the image's own buffer with inPlace where the
   // layout keeps the pixel size, else in a new buffer (the image untouched).
@@ -278,7 +281,7 @@ unsigned int Q3DTexMgr::Add(const char* name, QVRImage* image, int filter, bool 
       QVR::ERR("TexMgr: cannot resize the image of %s\n", name);
       return NONE;
     }
-    const size_t size = size_t(texWidth) * texHeight * TexelBytes(kind);
+    const size_t size = static_cast<size_t>(texWidth) * texHeight * TexelBytes(kind);
     buffer.reset(new (std::nothrow) uint8_t[size]);
     if (!buffer) {
       QVR::ERR("TexMgr: out of memory for %s\n", name);
@@ -314,7 +317,7 @@ unsigned int Q3DTexMgr::Add(const char* name, QVRImage* image, int filter, bool 
   buffer.reset();
   const GLenum error = glGetError();
   if (error != GL_NO_ERROR || id == 0) {
-    QVR::ERR("TexMgr GL error %d\n", int(error));
+    QVR::ERR("TexMgr GL error %d\n", static_cast<int>(error));
     if (id != 0) glDeleteTextures(1, &id);
     return NONE;
   }
@@ -325,12 +328,13 @@ unsigned int Q3DTexMgr::Add(const char* name, QVRImage* image, int filter, bool 
     glDeleteTextures(1, &id);
     return NONE;
   }
-  QVR::DBG(" -texture[%d] %s (%d x %d x %d, id %d)\n", int(slot), m_slots[slot].name, int(texWidth),
-           int(texHeight), glFormat == GL_RGB ? 24 : 32, int(id));
+  QVR::DBG(" -texture[%d] %s (%d x %d x %d, id %d)\n", static_cast<int>(slot), m_slots[slot].name,
+           static_cast<int>(texWidth), static_cast<int>(texHeight), glFormat == GL_RGB ? 24 : 32,
+           static_cast<int>(id));
   Q3DTexture& record = *m_slots[slot].texture;
   record.id = id;
-  record.width = uint16_t(texWidth);
-  record.height = uint16_t(texHeight);
+  record.width = static_cast<uint16_t>(texWidth);
+  record.height = static_cast<uint16_t>(texHeight);
   record.format = glFormat;
   record.filter = filter;
   record.wrap = wrap;
@@ -342,7 +346,7 @@ Q3DTexture* Q3DTexMgr::AddTexture(const char* name, unsigned int glName) {
   const unsigned found = FindTexture(name);
   if (found != NONE) return m_slots[found].texture;
   if (!glIsTexture(glName)) {
-    QVR::ERR("TexMgr: invalid texture index %d\n", int(glName));
+    QVR::ERR("TexMgr: invalid texture index %d\n", static_cast<int>(glName));
     return nullptr;
   }
   const unsigned index = NewSlot(name, SOURCE_ADOPTED);
@@ -358,11 +362,12 @@ Q3DTexture* Q3DTexMgr::AddTexture(const char* name, unsigned int glName) {
   glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
   record.filter = filter;
   record.wrap = wrap;
-  record.width = uint16_t(width);
-  record.height = uint16_t(height);
-  record.format = uint32_t(format);
+  record.width = static_cast<uint16_t>(width);
+  record.height = static_cast<uint16_t>(height);
+  record.format = static_cast<uint32_t>(format);
   QVR::DBG("TexMgr::AddTexture parameters : %s, %d x %d, format: %d, filter: %d, repeat: %d\n",
-           name, int(width), int(height), int(format), int(filter), int(wrap));
+           name, static_cast<int>(width), static_cast<int>(height), static_cast<int>(format),
+           static_cast<int>(filter), static_cast<int>(wrap));
   return &record;
 }
 

@@ -30,7 +30,7 @@ QVRResource* Image(QVRResFile* stream, const char*, int param, bool& keepStream)
 
 QVRResource* Palette(QVRResFile* stream, const char*, int param, bool& keepStream) {
   keepStream = false;
-  return LoadInto(new QVRPal(0), stream, param);
+  return LoadInto(new QVRPal(0u), stream, param);
 }
 
 QVRResource* Font(QVRResFile* stream, const char*, int param, bool& keepStream) {

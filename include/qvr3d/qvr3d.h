@@ -15,6 +15,7 @@
 #include "qvr3d/pal.h"
 #include "qvr3d/parse.h"
 #include "qvr3d/q3dscreen.h"
+#include "qvr3d/resmgr.h"
 #include "qvr3d/resfinder.h"
 #include "qvr3d/resource.h"
 #include "qvr3d/score.h"

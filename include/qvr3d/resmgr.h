@@ -21,21 +21,25 @@ typedef QVRResource* (*QVRResLoader)(QVRResFile* stream, const char* name, int p
 
 /// One record of the manager's table.
 struct QVRResEntry {
-  uint32_t type;        ///< loader id the resource was registered under
-  uint32_t references;  ///< 1 when entered
-  char* name;           ///< owned copy of the name
+  uint32_t type;          ///< loader id the resource was registered under
+  uint32_t references;    ///< 1 when entered
+  char* name;             ///< owned copy of the name
   QVRResource* resource;  ///< owned
-  bool keepsStream;      ///< its loader kept the stream (streamed data)
-  QVRResFile* stream;    ///< owned: the stream a reloaded kept-stream resource other than
-                         ///< music reads from (music takes its stream over); else null
+  bool keepsStream;       ///< its loader kept the stream (streamed data)
+  QVRResFile* stream;     ///< owned: the stream a reloaded kept-stream resource other than
+                          ///< music reads from (music takes its stream over); else null
+  uint32_t hash;          ///< of the name, for the manager's name index
 };
 
-/// The cache. Built-in types: 0 image, 1 palette, 2 font, 3 text, 4 sound,
-/// 5 music, 6 OpenGL font; RegisterLoader adds 7 onwards.
+/// The cache. Records are kept sorted by name for FindRes and the listings,
+/// and a hash index over the same records answers the by-name lookups of
+/// Load, Get and Release without a search. Built-in types: 0 image, 1 palette, 2 font, 3 text, 4
+/// sound, 5 music, 6 OpenGL font; RegisterLoader adds 7 onwards.
 ///
 ///   QVRResFinder finder;  finder.AddSource("data");
 ///   QVRResMgr res(finder);
-///   QVRImage* title = static_cast<QVRImage*>(res.Load(QVRResMgr::RES_IMAGE, "title.bmp", 0, true));
+///   QVRImage* title = static_cast<QVRImage*>(res.Load(QVRResMgr::RES_IMAGE, "title.bmp", 0,
+///   true));
 ///   ...  res.Release(title);
 class QVR_API QVRResMgr {
  public:
@@ -98,7 +102,7 @@ class QVR_API QVRResMgr {
   unsigned int Count() const { return m_count; }
   unsigned int Alloc() const { return m_alloc; }
   /// Record `i` in name order, null past the end.
-  const QVRResEntry* Entry(unsigned int i) const { return i < m_count ? &m_table[i] : nullptr; }
+  const QVRResEntry* Entry(unsigned int i) const { return i < m_count ? m_table[i] : nullptr; }
   /// Number of loaders registered.
   unsigned int NbLoaders() const { return m_nbLoaders; }
 
@@ -111,10 +115,15 @@ class QVR_API QVRResMgr {
 
  private:
   QVR_LOCAL bool ReloadEntry(QVRResEntry& entry);
+  QVR_LOCAL QVRResEntry* Lookup(const char* name) const;
+  QVR_LOCAL void IndexInsert(QVRResEntry* entry);
+  QVR_LOCAL void IndexErase(const QVRResEntry* entry);
 
   uint32_t m_count;
   uint32_t m_alloc;
-  QVRResEntry* m_table;
+  QVRResEntry** m_table;  // m_alloc slots, the first m_count in name order
+  QVRResEntry** m_index;  // open addressing over the same records, m_indexMask + 1 slots
+  uint32_t m_indexMask;
   QVRResLoader* m_loaders;
   uint32_t m_nbLoaders;
   uint32_t m_loaderAlloc;

@@ -1,9 +1,12 @@
 // The resource manager over a finder of a temp folder and a PAK holding real
 // files of every built-in type: caching and counts, the sorted table, loader
 // registration, reloads, and music that keeps its stream.
+#include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "audio/sound_helpers.h"
@@ -107,7 +110,8 @@ TEST_F(ResMgrTest, EveryBuiltInTypeLoadsByNameFromFolderAndArchive) {
   ASSERT_NE(music, nullptr);
   EXPECT_NE(music->GetFile(), nullptr);  // kept open for streaming
   EXPECT_EQ(music->GetDataSize(), 30000u * 4);
-  EXPECT_NE(dynamic_cast<Q3DFont*>(res.Load(QVRResMgr::RES_GLFONT, "glfont.fnt", 0, true)), nullptr);
+  EXPECT_NE(dynamic_cast<Q3DFont*>(res.Load(QVRResMgr::RES_GLFONT, "glfont.fnt", 0, true)),
+            nullptr);
   EXPECT_EQ(res.Count(), 7u);
   EXPECT_EQ(res.Alloc(), 8u);
   // Destroying the manager with every count at 1 frees them all (the leak
@@ -220,6 +224,45 @@ TEST_F(ResMgrTest, ReloadRefillsInPlace) {
   EXPECT_FALSE(res.Reload("title.bmp"));
 }
 
+// Random adds, gets and releases against a plain model: the sorted table, the
+// counts and the by-name lookups stay in step through growth of the index and
+// removals from the middle of its probe runs.
+TEST_F(ResMgrTest, TableAndNameIndexStayInStep) {
+  Probe::live = 0;
+  {
+    QVRResMgr res(finder);
+    std::map<std::string, unsigned> model;
+    std::mt19937 rng(99);
+    for (int op = 0; op < 20000; ++op) {
+      const std::string name = "gfx/" + std::to_string(rng() % 300) + ".pcx";
+      const bool known = model.count(name) != 0;
+      switch (rng() % 3) {
+        case 0:
+          EXPECT_EQ(res.Add(1, name.c_str(), known ? nullptr : new Probe), !known);
+          if (!known) model[name] = 1;
+          break;
+        case 1:
+          EXPECT_EQ(res.Get(name.c_str()) != nullptr, known);
+          if (known) ++model[name];
+          break;
+        default:
+          EXPECT_EQ(res.Release(name.c_str()), known);
+          if (known && --model[name] == 0) model.erase(name);
+          break;
+      }
+    }
+    ASSERT_EQ(res.Count(), model.size());
+    unsigned i = 0;
+    for (const auto& [name, count] : model) {
+      EXPECT_EQ(res.Entry(i)->name, name);
+      EXPECT_EQ(res.Entry(i)->references, count);
+      ++i;
+    }
+    EXPECT_EQ(Probe::live, static_cast<int>(model.size()));
+  }
+  EXPECT_EQ(Probe::live, 0);
+}
+
 // The music keeps reading from the archive's window stream after the load;
 // a reload hands it a new one and releasing it frees the stream (the
 // sanitizer build checks both for leaks and reads of freed memory).
@@ -242,6 +285,43 @@ TEST_F(ResMgrTest, MusicStreamsFromTheArchiveAndSurvivesReload) {
   EXPECT_EQ(chunk[4], 37u);
   EXPECT_TRUE(res.Release("theme.wav"));
   EXPECT_EQ(res.Count(), 0u);
+}
+
+// Through SDL's real audio thread (disk driver): the managed music plays
+// from its window stream to its end, is reloaded while idle, plays again and
+// is released while the mixer is still open.
+TEST_F(ResMgrTest, ManagedMusicPlaysThroughTheMixer) {
+  const std::string out = dir / "mix.raw";
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+  setenv("SDL_DISKAUDIODELAY", "1", 1);
+  QVRResMgr res(finder);
+  QVRMixer* mixer = QVRMixer::Singleton();
+  ASSERT_TRUE(mixer->Init(QVR_AUDIO_S16LSB, 44100, 1024, true, 8));
+  auto* music = dynamic_cast<QVRMusic*>(res.Load(QVRResMgr::RES_MUSIC, "theme.wav", 0, true));
+  ASSERT_NE(music, nullptr);
+  music->SetMixerFormat();
+  mixer->Unpause();
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_NE(mixer->PlayMusic(music, 0xFFFFFFFF, 128, 1, 127), 0xFFFFFFFFu);
+    for (int waited = 0; mixer->ActiveChannels() > 0 && waited < 20000; waited += 5) SDL_Delay(5);
+    ASSERT_EQ(mixer->ActiveChannels(), 0u);
+    if (round == 0) {
+      ASSERT_TRUE(res.Reload("theme.wav"));
+      music->SetMixerFormat();
+    }
+  }
+  EXPECT_TRUE(res.Release(music));
+  mixer->Exit();
+  delete mixer;
+  unsetenv("SDL_DISKAUDIOFILE");
+  setenv("SDL_AUDIODRIVER", "dummy", 1);
+  // 30000 frames at 22050 Hz, twice, at twice the rate: at least 120000
+  // frames of 4 bytes reached the file, and they are not all silence.
+  const std::string written = qvrtest::ReadAll(out);
+  EXPECT_GE(written.size(), 120000u * 4);
+  EXPECT_NE(written.find_first_not_of('\0'), std::string::npos);
 }
 
 }  // namespace
