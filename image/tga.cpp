@@ -97,6 +97,10 @@ struct RlePos {
   uint8_t* rowEnd;    // one past the row's last pixel
   ptrdiff_t step;     // from one file row to the next in memory
   uint32_t rowsLeft;  // rows not finished, the current one included
+  // Null, or the image row that `row`, then a scratch row, is copied to with
+  // streaming stores once full: large images are decoded a row at a time in
+  // the first-level cache instead of through the caches into memory.
+  uint8_t* target;
 };
 
 // Fast paths may read and write up to this many bytes past a packet; they
@@ -222,7 +226,13 @@ inline void CopyRawExact(uint8_t* out, const uint8_t* src, size_t n) {
 // Moves to the next row once the current one is full; false after the last.
 inline bool NextRowIfFull(RlePos& pos, size_t rowBytes) {
   if (pos.out != pos.rowEnd) return true;
+  if (pos.target != nullptr) CopyOut(pos.target, pos.row, rowBytes, true);
   if (--pos.rowsLeft == 0) return false;
+  if (pos.target != nullptr) {
+    pos.target += pos.step;
+    pos.out = pos.row;
+    return true;
+  }
   pos.row += pos.step;
   pos.out = pos.row;
   pos.rowEnd = pos.row + rowBytes;
@@ -308,6 +318,7 @@ bool DecodeRle(StreamInput& in, RlePos& pos, size_t rowBytes, uint32_t height, u
   }
   failRow = height - pos.rowsLeft;
   failX = static_cast<uint32_t>(pos.out - pos.row);
+  if (pos.target != nullptr) CopyOut(pos.target, pos.row, failX, false);
   return false;
 }
 
@@ -474,13 +485,17 @@ bool ReadTGA(QVRImage& img, QVRResFile& file) {
   }
 
   StreamInput in(file);
-  RlePos pos{first, first, first + rowBytes, step, height};
+  const bool streaming = rowBytes * height >= kStreamingBytes;
+  std::vector<uint8_t> scratch(streaming ? static_cast<size_t>(rowBytes) : 0);
+  uint8_t* const row = streaming ? scratch.data() : first;
+  RlePos pos{row, row, row + rowBytes, step, height, streaming ? first : nullptr};
   uint32_t failRow = 0, failX = 0;
   bool ok = false;
   WithBpp(bytesPerPixel, [&](auto bpp) {
     ok = DecodeRle<decltype(bpp)::value>(in, pos, static_cast<size_t>(rowBytes), height, failRow,
                                          failX);
   });
+  if (streaming) StreamFence();
   if (!ok) {
     QVR::LOG("TGA: Error reading data, line %d, x= %d", static_cast<int>(failRow),
              static_cast<int>(failX));
