@@ -471,6 +471,20 @@ bool ReadTGA(QVRImage& img, QVRResFile& file) {
   const ptrdiff_t step = topDown ? static_cast<ptrdiff_t>(pitch) : -static_cast<ptrdiff_t>(pitch);
 
   if (!rle) {
+    if (bytesPerPixel != 4) {
+      // A memory stream's rows are copied from its bytes without a read per
+      // row, with streaming stores for large images. The size check above
+      // makes sure every row is there.
+      StreamInput in(file);
+      if (in.InPlace() && in.Avail() >= rowBytes * height) {
+        const bool streaming = rowBytes * height >= kStreamingBytes;
+        for (uint32_t i = 0; i < height; ++i, in.cur += rowBytes)
+          CopyOut(first + step * static_cast<ptrdiff_t>(i), in.cur, static_cast<size_t>(rowBytes),
+                  streaming);
+        if (streaming) StreamFence();
+        return true;
+      }
+    }
     for (uint32_t i = 0; i < height; ++i) {
       uint8_t* row = first + step * static_cast<ptrdiff_t>(i);
       const unsigned got = file.Read(row, static_cast<unsigned>(rowBytes));
