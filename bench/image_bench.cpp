@@ -2,7 +2,8 @@
 // SDL 1.2 doing the same work: Rectangle and HLine against memset of the same
 // bytes, CopyImage against memcpy, and TCopyImage against SDL's colour-key
 // blits (plain and run-length accelerated) on sources with half the pixels
-// keyed, either one by one at random (/0) or in runs of 1-64 pixels (/1).
+// keyed, either one by one at random (/0) or in runs of 1-64 (/1) or 1-48
+// pixels (/2).
 // Ratios of bytes per second are printed at the end (medians when repeated).
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -104,9 +105,12 @@ void BM_Memcpy_Image(benchmark::State& state) {
 
 // ---- Colour-key copies ------------------------------------------------------
 
-// Source pixels with about half of them keyed: `runs` false keys pixels one
-// by one at random, true keys alternate runs of 1 to 64 pixels.
-std::vector<uint8_t> KeyedPixels(unsigned bpp, bool runs) {
+// Source pixels with about half of them keyed: pattern 0 keys pixels one by
+// one at random, 1 alternates keyed and opaque runs of 1 to 64 pixels, 2 runs
+// of 1 to 48.
+std::vector<uint8_t> KeyedPixels(unsigned bpp, int pattern) {
+  const bool runs = pattern != 0;
+  const unsigned longest = pattern == 2 ? 48 : 64;
   unsigned Bpp = BytesPerPixel(bpp);
   uint32_t key = bpp == 8 ? kKey8 : kKey32;
   std::mt19937 rng(1234);
@@ -117,7 +121,7 @@ std::vector<uint8_t> KeyedPixels(unsigned bpp, bool runs) {
     if (runs) {
       if (left == 0) {
         keyed = !keyed;
-        left = 1 + rng() % 64;
+        left = 1 + rng() % longest;
       }
       --left;
     } else {
@@ -132,9 +136,9 @@ std::vector<uint8_t> KeyedPixels(unsigned bpp, bool runs) {
 
 void BM_TCopyImage(benchmark::State& state) {
   unsigned bpp = unsigned(state.range(0));
-  bool runs = state.range(1) != 0;
+  const int pattern = int(state.range(1));
   QVRImage src(kWidth, kHeight, bpp), dst(kWidth, kHeight, bpp);
-  std::vector<uint8_t> pixels = KeyedPixels(bpp, runs);
+  std::vector<uint8_t> pixels = KeyedPixels(bpp, pattern);
   std::memcpy(src.GetPixels(), pixels.data(), pixels.size());
   std::memset(dst.GetPixels(), 0, pixels.size());
   uint32_t key = bpp == 8 ? kKey8 : kKey32;
@@ -164,8 +168,8 @@ SDL_Surface* MakeSurface(unsigned bpp, const uint8_t* pixels) {
 
 void SDLKeyBlit(benchmark::State& state, Uint32 flags) {
   unsigned bpp = unsigned(state.range(0));
-  bool runs = state.range(1) != 0;
-  std::vector<uint8_t> pixels = KeyedPixels(bpp, runs);
+  const int pattern = int(state.range(1));
+  std::vector<uint8_t> pixels = KeyedPixels(bpp, pattern);
   SDL_Surface* src = MakeSurface(bpp, pixels.data());
   SDL_Surface* dst = MakeSurface(bpp, nullptr);
   if (src == nullptr || dst == nullptr) {
@@ -209,9 +213,9 @@ BENCHMARK(BM_HLine)->Arg(8)->Arg(15)->Arg(16)->Arg(24)->Arg(32);
 BENCHMARK(BM_Memset_Rows)->Arg(8)->Arg(15)->Arg(16)->Arg(24)->Arg(32);
 BENCHMARK(BM_CopyImage)->Arg(8)->Arg(15)->Arg(16)->Arg(24)->Arg(32);
 BENCHMARK(BM_Memcpy_Image)->Arg(8)->Arg(15)->Arg(16)->Arg(24)->Arg(32);
-BENCHMARK(BM_TCopyImage)->ArgsProduct({{8, 32}, {0, 1}});
-BENCHMARK(BM_SDL_BlitKey)->ArgsProduct({{8, 32}, {0, 1}});
-BENCHMARK(BM_SDL_BlitKeyRLE)->ArgsProduct({{8, 32}, {0, 1}});
+BENCHMARK(BM_TCopyImage)->ArgsProduct({{8, 32}, {0, 1, 2}});
+BENCHMARK(BM_SDL_BlitKey)->ArgsProduct({{8, 32}, {0, 1, 2}});
+BENCHMARK(BM_SDL_BlitKeyRLE)->ArgsProduct({{8, 32}, {0, 1, 2}});
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
@@ -219,14 +223,16 @@ int main(int argc, char** argv) {
   qvrbench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  std::printf("\nRatios (ours / peer, bytes per second; pattern 0 scattered keys, 1 runs):\n");
+  std::printf(
+      "\nRatios (ours / peer, bytes per second; pattern 0 scattered keys, 1 runs of 1-64, 2 runs "
+      "of 1-48):\n");
   for (const char* bpp : {"8", "15", "16", "24", "32"}) {
     std::string b(bpp);
     reporter.PrintRatio("BM_Rectangle/" + b, "BM_Memset_Image/" + b);
     reporter.PrintRatio("BM_HLine/" + b, "BM_Memset_Rows/" + b);
     reporter.PrintRatio("BM_CopyImage/" + b, "BM_Memcpy_Image/" + b);
   }
-  for (const char* arg : {"8/0", "8/1", "32/0", "32/1"}) {
+  for (const char* arg : {"8/0", "8/1", "8/2", "32/0", "32/1", "32/2"}) {
     std::string a(arg);
     reporter.PrintRatio("BM_TCopyImage/" + a, "BM_SDL_BlitKey/" + a);
     reporter.PrintRatio("BM_TCopyImage/" + a, "BM_SDL_BlitKeyRLE/" + a);

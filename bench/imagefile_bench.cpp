@@ -1,4 +1,5 @@
-// Image file decoding and encoding from memory at 2048 x 2048, photo-like
+// Image file decoding and encoding from memory at 2048 x 2048 and at an odd
+// size (1531 x 1021, the "_odd" rows), photo-like
 // content made by ImageMagick (a plasma fractal, quantised where the format
 // needs a palette), beside stb_image, SDL_image 1.2 and giflib on the same
 // bytes, memcpy of the decoded pixel bytes as the floor, and stb_image_write
@@ -40,9 +41,14 @@ struct Source {
   const char* name;
   const char* options;  // ImageMagick options from the base picture to the file
   const char* file;
+  bool odd = false;  // from the odd-sized base picture rather than the square one
   std::string bytes;
   size_t pixelBytes = 0;  // of the decoded image
 };
+
+// The odd-sized picture: rows that are no whole number of words or vectors,
+// and padded BMP rows.
+constexpr unsigned kOddWidth = 1531, kOddHeight = 1021;
 
 Source g_sources[] = {
     {"bmp24", "-type truecolor", "BMP3:bmp24.bmp", {}},
@@ -52,6 +58,14 @@ Source g_sources[] = {
     {"pcx24", "-type truecolor", "pcx24.pcx", {}},
     {"gif", "+dither -colors 256", "gif.gif", {}},
     {"gif_interlaced", "+dither -colors 256 -interlace GIF", "gifi.gif", {}},
+    {"bmp24_odd", "-type truecolor", "BMP3:bmp24_odd.bmp", true, {}},
+    {"tga32rle_odd",
+     "-alpha set -channel A -fx 0.8 +channel -compress RLE",
+     "tga32rle_odd.tga",
+     true,
+     {}},
+    {"tga8_odd", "+dither -colors 256 -type palette -compress none", "tga8_odd.tga", true, {}},
+    {"gif_interlaced_odd", "+dither -colors 256 -interlace GIF", "gifi_odd.gif", true, {}},
 };
 constexpr int kSourceCount = int(sizeof(g_sources) / sizeof(g_sources[0]));
 
@@ -76,11 +90,13 @@ bool MakeSources() {
   mkdir(dir.c_str(), 0755);
   const std::string convert =
       access("/usr/bin/convert-im6.q16", X_OK) == 0 ? "/usr/bin/convert-im6.q16" : "convert";
-  const std::string base = dir + "/base.miff";
-  if (access(base.c_str(), R_OK) != 0 &&
-      !Run(convert + " -size " + std::to_string(kSide) + "x" + std::to_string(kSide) +
-           " -seed 7 plasma:fractal -blur 0x1.5 '" + base + "'"))
-    return false;
+  const std::string bases[2] = {dir + "/base.miff", dir + "/base_odd.miff"};
+  const unsigned widths[2] = {kSide, kOddWidth}, heights[2] = {kSide, kOddHeight};
+  for (int b = 0; b < 2; ++b)
+    if (access(bases[b].c_str(), R_OK) != 0 &&
+        !Run(convert + " -size " + std::to_string(widths[b]) + "x" + std::to_string(heights[b]) +
+             " -seed 7 plasma:fractal -blur 0x1.5 '" + bases[b] + "'"))
+      return false;
   for (Source& s : g_sources) {
     std::string file = s.file;
     const size_t colon = file.find(':');
@@ -88,7 +104,7 @@ bool MakeSources() {
         dir + "/" + (colon == std::string::npos ? file : file.substr(colon + 1));
     const std::string target = colon == std::string::npos ? path : file.substr(0, colon + 1) + path;
     if (access(path.c_str(), R_OK) != 0 &&
-        !Run(convert + " '" + base + "' " + s.options + " '" + target + "'"))
+        !Run(convert + " '" + bases[s.odd ? 1 : 0] + "' " + s.options + " '" + target + "'"))
       return false;
     s.bytes = ReadFile(path);
     QVRMemFile mem(unsigned(s.bytes.size()), QVRResFile::READ,

@@ -50,13 +50,38 @@ inline uint8_t* RowOf(QVRImage& img, const BmpInfo& info, uint32_t stored) {
   return img.GetPixels() + static_cast<size_t>(y) * img.GetPitch();
 }
 
+// Rows of 8 bits and more from a memory stream, copied from its bytes without
+// a read per row, and with streaming stores for large images. Leaves the
+// stream after the last row's pixels; false, with nothing consumed, for other
+// streams or when the stream holds less than all rows.
+bool CopyRowsInPlace(QVRImage& img, QVRResFile& file, const BmpInfo& info, size_t packed,
+                     unsigned pad) {
+  StreamInput in(file);
+  const size_t stride = packed + pad;
+  const uint32_t h = info.height;
+  if (!in.InPlace() || in.Avail() < static_cast<uint64_t>(h - 1) * stride + packed) return false;
+  const bool streaming = static_cast<uint64_t>(img.GetPitch()) * h >= kStreamingBytes;
+  for (uint32_t stored = 0; stored < h; ++stored) {
+    CopyOut(RowOf(img, info, stored), in.cur, packed, streaming);
+    in.cur += stored + 1 < h ? stride : packed;
+  }
+  if (streaming) StreamFence();
+  return true;
+}
+
 bool ReadRows(QVRImage& img, QVRResFile& file, const BmpInfo& info) {
   const uint32_t w = info.width, h = info.height;
   const uint64_t packed = (static_cast<uint64_t>(w) * info.bits + 7) / 8;
   const unsigned pad = static_cast<unsigned>((4 - packed % 4) % 4);
   const bool unpack = info.bits < 8;
-  std::vector<uint8_t> scratch(unpack ? static_cast<size_t>(packed + pad) : 0);
   uint8_t padBytes[4];
+  if (!unpack && CopyRowsInPlace(img, file, info, static_cast<size_t>(packed), pad)) {
+    // As the row reads below leave the stream: the last row's padding may be
+    // cut short by the end of the data.
+    if (pad != 0) file.Read(padBytes, pad);
+    return true;
+  }
+  std::vector<uint8_t> scratch(unpack ? static_cast<size_t>(packed + pad) : 0);
   for (uint32_t stored = 0; stored < h; ++stored) {
     uint8_t* row = RowOf(img, info, stored);
     if (unpack) {

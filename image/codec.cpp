@@ -3,6 +3,7 @@
 #include "image/codec.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -11,7 +12,43 @@
 #include "qvr3d/pal.h"
 #include "qvr3d/stream.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qvr::detail {
+
+void CopyOut(uint8_t* dst, const uint8_t* src, size_t bytes, bool streaming) {
+#if defined(__SSE2__)
+  if (streaming && bytes >= 64) {
+    // Stores of 16 bytes on aligned addresses; the ends go through memcpy.
+    const size_t head = (16 - (reinterpret_cast<uintptr_t>(dst) & 15)) & 15;
+    std::memcpy(dst, src, head);
+    dst += head;
+    src += head;
+    bytes -= head;
+    for (; bytes >= 64; bytes -= 64, dst += 64, src += 64) {
+      const __m128i* s = reinterpret_cast<const __m128i*>(src);
+      const __m128i a = _mm_loadu_si128(s), b = _mm_loadu_si128(s + 1);
+      const __m128i c = _mm_loadu_si128(s + 2), d = _mm_loadu_si128(s + 3);
+      __m128i* o = reinterpret_cast<__m128i*>(dst);
+      _mm_stream_si128(o, a);
+      _mm_stream_si128(o + 1, b);
+      _mm_stream_si128(o + 2, c);
+      _mm_stream_si128(o + 3, d);
+    }
+  }
+#else
+  (void)streaming;
+#endif
+  std::memcpy(dst, src, bytes);
+}
+
+void StreamFence() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
+}
 
 bool ReplacePixels(QVRImage& img, uint64_t width, uint64_t height, unsigned bpp, size_t slack) {
   uint8_t*& pixels = ImageAccess::Pixels(img);

@@ -50,6 +50,17 @@ bool ReplacePixels(QVRImage& img, uint64_t width, uint64_t height, unsigned bpp,
 // The image's palette resized to `count` entries, created when missing.
 QVRPal* PaletteOfSize(QVRImage& img, unsigned count);
 
+// Decoded images at least this large are written with streaming stores: they
+// do not stay in the caches anyway, and stores that bypass them spare the
+// read of every destination line that is about to be overwritten whole.
+constexpr size_t kStreamingBytes = static_cast<size_t>(8) << 20;
+
+// Copies `bytes` from `src` to `dst`; with `streaming`, through non-temporal
+// stores where the processor has them, which StreamFence must follow before
+// anything reads the image.
+void CopyOut(uint8_t* dst, const uint8_t* src, size_t bytes, bool streaming);
+void StreamFence();
+
 // A forward reader over the rest of a stream for byte-at-a-time decoders.
 // Memory streams are read in place; other streams through a 64 KiB buffer.
 // Decoders work on [cur, end) directly and call Refill when they need more;
@@ -61,6 +72,9 @@ class StreamInput {
   StreamInput(const StreamInput&) = delete;
   StreamInput& operator=(const StreamInput&) = delete;
 
+  // True when the stream is a memory stream read in place: everything it
+  // still holds lies in [cur, end) and Refill never brings more.
+  bool InPlace() const { return m_mem != nullptr; }
   // Makes at least `need` bytes (at most kBufferSize) available at cur,
   // reading more when needed. False when the stream has fewer left; the
   // bytes that remain stay available.

@@ -38,11 +38,13 @@ void FillPatternScalar(uint8_t* p, size_t bytes, const uint64_t* w) {
   std::memcpy(p, pattern, bytes);
 }
 
-// Vector level in use: 0 scalar, 1 SSE2, 2 AVX2; -1 until first chosen.
+// Vector level in use: 0 scalar, 1 SSE2, 2 AVX2, 3 AVX-512 (F and BW) for
+// the key copy, AVX2 elsewhere; -1 until first chosen.
 std::atomic<int> g_simdLevel{-1};
 
 int BestSimdLevel() {
 #if QVR_X86_SIMD
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) return 3;
   return __builtin_cpu_supports("avx2") ? 2 : 1;
 #else
   return 0;
@@ -164,6 +166,75 @@ __attribute__((target("avx2"))) size_t KeyCopyAVX2(uint8_t* dst, const uint8_t* 
   return done;
 }
 
+// With masked stores the destination is neither read nor written where the
+// source holds the key: a keyed stretch costs no memory traffic at all, and
+// the row's tail is one more masked step rather than a scalar loop.
+// One step of 64 bytes; `Tail` steps cover only the pixels set in `lanes`
+// (a masked load, which costs more than a plain one, so whole steps skip it).
+template <unsigned Bpp, bool Tail>
+__attribute__((target("avx512f,avx512bw"))) inline void KeyStepAVX512(uint8_t* dst,
+                                                                      const uint8_t* src,
+                                                                      uint32_t key,
+                                                                      uint64_t lanes) {
+  if (Bpp == 1) {
+    const __m512i s = Tail ? _mm512_maskz_loadu_epi8(lanes, src) : _mm512_loadu_si512(src);
+    const __m512i k = _mm512_set1_epi8(static_cast<char>(key));
+    _mm512_mask_storeu_epi8(dst, _mm512_mask_cmpneq_epi8_mask(lanes, s, k), s);
+  } else if (Bpp == 2) {
+    const __mmask32 m = static_cast<__mmask32>(lanes);
+    const __m512i s = Tail ? _mm512_maskz_loadu_epi16(m, src) : _mm512_loadu_si512(src);
+    const __m512i k = _mm512_set1_epi16(static_cast<short>(key));
+    _mm512_mask_storeu_epi16(dst, _mm512_mask_cmpneq_epi16_mask(m, s, k), s);
+  } else {
+    const __mmask16 m = static_cast<__mmask16>(lanes);
+    const __m512i s = Tail ? _mm512_maskz_loadu_epi32(m, src) : _mm512_loadu_si512(src);
+    const __m512i k = _mm512_set1_epi32(static_cast<int>(key));
+    _mm512_mask_storeu_epi32(dst, _mm512_mask_cmpneq_epi32_mask(m, s, k), s);
+  }
+}
+
+// With masked stores the destination is neither read nor written where the
+// source holds the key: a keyed stretch costs no memory traffic at all, and
+// the row's tail is one more masked step rather than a scalar loop.
+// One step of 64 bytes over the pixels selected by `lanes`.
+template <unsigned Bpp>
+__attribute__((target("avx512f,avx512bw"))) inline void KeyStepAVX512(uint8_t* dst,
+                                                                      const uint8_t* src,
+                                                                      uint32_t key,
+                                                                      uint64_t lanes) {
+  if (Bpp == 1) {
+    const __m512i s = _mm512_maskz_loadu_epi8(lanes, src);
+    const __m512i k = _mm512_set1_epi8(static_cast<char>(key));
+    _mm512_mask_storeu_epi8(dst, _mm512_mask_cmpneq_epi8_mask(lanes, s, k), s);
+  } else if (Bpp == 2) {
+    const __mmask32 m = static_cast<__mmask32>(lanes);
+    const __m512i s = _mm512_maskz_loadu_epi16(m, src);
+    const __m512i k = _mm512_set1_epi16(static_cast<short>(key));
+    _mm512_mask_storeu_epi16(dst, _mm512_mask_cmpneq_epi16_mask(m, s, k), s);
+  } else {
+    const __mmask16 m = static_cast<__mmask16>(lanes);
+    const __m512i s = _mm512_maskz_loadu_epi32(m, src);
+    const __m512i k = _mm512_set1_epi32(static_cast<int>(key));
+    _mm512_mask_storeu_epi32(dst, _mm512_mask_cmpneq_epi32_mask(m, s, k), s);
+  }
+}
+
+// With masked stores the destination is neither read nor written where the
+// source holds the key, so keyed stretches cost no memory traffic, and the
+// row's tail is one more masked step rather than a scalar loop.
+template <unsigned Bpp>
+__attribute__((target("avx512f,avx512bw"))) size_t KeyCopyAVX512(uint8_t* dst, const uint8_t* src,
+                                                                 size_t count, uint32_t key) {
+  constexpr size_t kPixels = 64 / Bpp;
+  size_t done = 0;
+  for (; done + kPixels <= count; done += kPixels)
+    KeyStepAVX512<Bpp, false>(dst + done * Bpp, src + done * Bpp, key, ~static_cast<uint64_t>(0));
+  if (done < count)
+    KeyStepAVX512<Bpp, true>(dst + done * Bpp, src + done * Bpp, key,
+                             (static_cast<uint64_t>(1) << (count - done)) - 1);
+  return count;
+}
+
 #endif
 
 // Three little-endian words of eight bytes holding the colour's pixel
@@ -191,12 +262,12 @@ void FillPatternBytes(uint8_t* p, size_t bytes, uint32_t colour) {
 #if QVR_X86_SIMD
   int level = SimdLevel();
   if (level != 0) {
-    uintptr_t align = level == 2 ? 32 : 16;
+    uintptr_t align = level >= 2 ? 32 : 16;
     unsigned skip = static_cast<unsigned>((align - (reinterpret_cast<uintptr_t>(p) & (align - 1))) &
                                           (align - 1));
     uint64_t aligned[3];
     PatternWords<Bpp>(colour, skip % Bpp, aligned);
-    if (level == 2)
+    if (level >= 2)
       FillPatternAVX2(p, bytes, w, aligned);
     else
       FillPatternSSE2(p, bytes, w, aligned);
@@ -266,7 +337,9 @@ void KeyCopyPixels(uint8_t* dst, const uint8_t* src, size_t count, uint32_t key,
 #if QVR_X86_SIMD
     if constexpr (Bpp != 3) {
       int level = SimdLevel();
-      if (level == 2)
+      if (level == 3)
+        done = KeyCopyAVX512<Bpp>(dst, src, count, k);
+      else if (level == 2)
         done = KeyCopyAVX2<Bpp>(dst, src, count, k);
       else if (level == 1)
         done = KeyCopySSE2<Bpp>(dst, src, count, k);

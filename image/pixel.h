@@ -133,8 +133,9 @@ void CopyRows(uint8_t* dst, size_t dstPitch, const uint8_t* src, size_t srcPitch
 void KeyCopyPixels(uint8_t* dst, const uint8_t* src, size_t count, uint32_t key,
                    unsigned bytesPerPixel);
 
-// Chooses the row kernels: 0 scalar, 1 SSE2, 2 AVX2; a level the processor
-// lacks (or -1) picks the best it has. Returns the level in use. Results are
+// Chooses the row kernels: 0 scalar, 1 SSE2, 2 AVX2, 3 AVX-512 (F and BW,
+// the key copy only; fills stay at AVX2); a level the processor lacks (or -1)
+// picks the best it has. Returns the level in use. Results are
 // the same at every level; tests use this to cover each.
 int SetSimdLevel(int level);
 

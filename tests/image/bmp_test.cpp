@@ -3,12 +3,13 @@
 // run-length decoder's clipping, and the refusal of what is not supported.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "common/log_capture.h"
 #include "../common/tmpdir.h"
+#include "common/log_capture.h"
 #include "magick.h"
 #include "qvr3d/image.h"
 #include "qvr3d/pal.h"
@@ -335,3 +336,46 @@ TEST(Bmp, ShortPaletteLeavesTheOtherEntriesBlack) {
 }
 
 }  // namespace
+
+// Files in memory are copied from their bytes a row at a time, with streaming
+// stores once the image is large; they must give what the row reads of a
+// disk file give: odd widths with padding on every row, both row orders, and
+// a last row whose padding the file leaves out.
+TEST(Bmp, RowsFromMemoryMatchRowsFromDisk) {
+  TempDir dir;
+  struct Case {
+    int32_t w, h;
+    uint32_t bits;
+  };
+  for (const Case c :
+       {Case{13, 7, 24}, Case{13, -7, 8}, Case{1601, 1800, 24}, Case{1450, -1450, 32}}) {
+    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h << " x " << c.bits);
+    const uint32_t h = uint32_t(c.h < 0 ? -c.h : c.h);
+    const size_t packed = size_t(c.w) * c.bits / 8, stride = (packed + 3) & ~size_t(3);
+    std::string data(stride * h, '\xEE'), want(packed * h, '\0');
+    for (uint32_t r = 0; r < h; ++r) {
+      const uint32_t y = c.h < 0 ? r : h - 1 - r;
+      for (size_t x = 0; x < packed; ++x)
+        data[r * stride + x] = want[y * packed + x] = char(x * 131 + r * 7 + 1);
+    }
+    for (bool cut : {false, true}) {
+      const std::string file =
+          Bmp8(c.w, c.h, 0, cut ? data.substr(0, data.size() - stride + packed) : data,
+               c.bits == 8 ? 256 : 0, c.bits);
+      QVRImage fromMemory, fromDisk;
+      std::vector<uint8_t> copy(file.begin(), file.end());
+      QVRMemFile mem(unsigned(copy.size()), QVRResFile::READ, copy.data());
+      ASSERT_TRUE(fromMemory.Load(mem, QVRImage::IMG_BMP)) << cut;
+      EXPECT_TRUE(mem.Eof()) << "the stream is left after the pixels";
+      EXPECT_EQ(Pixels(fromMemory), want) << cut;
+      const std::string name = dir / "rows.bmp";
+      {
+        std::remove(name.c_str());
+        QVRFile out(name.c_str(), QVRResFile::WRITE | QVRResFile::TRUNCATE | QVRResFile::CREATE);
+        out.Write(file.data(), unsigned(file.size()));
+      }
+      ASSERT_TRUE(qvrtest::LoadImageFile(fromDisk, name, QVRImage::IMG_BMP)) << cut;
+      EXPECT_EQ(Pixels(fromDisk), want) << cut;
+    }
+  }
+}

@@ -2,6 +2,7 @@
 // stores, for run lengths around the vector and pattern sizes.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "image/pixel.h"
@@ -66,3 +67,29 @@ TEST_P(ImageKernels, KeyCopiesMatchPixelCompares) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, ImageKernels, testing::Values(0, 1, 2));
+
+// Key copies of 64-byte steps and their masked tails: every count from one
+// step short to one past two, with keyed runs that start and end anywhere.
+TEST_P(ImageKernels, KeyCopiesOfWholeStepsAndTails) {
+  for (unsigned Bpp : {1u, 2u, 4u}) {
+    const uint32_t key = 0x0A0B0C0D & (Bpp == 4 ? 0xFFFFFFFF : (1u << (8 * Bpp)) - 1);
+    for (size_t count = 64 / Bpp - 1; count <= 128 / Bpp + 1; ++count) {
+      SCOPED_TRACE(testing::Message() << "Bpp " << Bpp << " count " << count);
+      std::vector<uint8_t> src(count * Bpp + 64), dst(count * Bpp + 64, 0x77);
+      for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(i * 29 + 3);
+      for (size_t i = 0; i < count; ++i)
+        if ((i / 3 + i / 7) % 2 == 0)
+          for (unsigned b = 0; b < Bpp; ++b) src[i * Bpp + b] = uint8_t(key >> (8 * b));
+      std::vector<uint8_t> want(dst);
+      for (size_t i = 0; i < count; ++i) {
+        uint32_t v = 0;
+        for (unsigned b = 0; b < Bpp; ++b) v |= uint32_t(src[i * Bpp + b]) << (8 * b);
+        if (v != key) std::memcpy(&want[i * Bpp], &src[i * Bpp], Bpp);
+      }
+      KeyCopyPixels(dst.data(), src.data(), count, key, Bpp);
+      ASSERT_EQ(dst, want) << "nothing past the count may change either";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Wide, ImageKernels, testing::Values(3));

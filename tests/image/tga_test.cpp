@@ -4,11 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "common/log_capture.h"
 #include "../common/tmpdir.h"
+#include "common/log_capture.h"
 #include "magick.h"
 #include "qvr3d/image.h"
 #include "qvr3d/pal.h"
@@ -341,3 +342,62 @@ TEST(Tga, BadHeadersAndShortDataAreRefused) {
 }
 
 }  // namespace
+
+// Packets that cross rows at random, in images on both sides of the size
+// from which rows are decoded in a scratch row and streamed out; a stream cut
+// at a packet boundary fails but keeps the pixels decoded before the cut.
+TEST(Tga, RandomPacketsAcrossRowsAtEverySize) {
+  struct Case {
+    unsigned w, h, depth;
+  };
+  for (const Case c : {Case{37, 11, 32}, Case{1500, 1400, 32}, Case{1700, 1700, 24},
+                       Case{3001, 2900, 8}, Case{97, 5, 8}}) {
+    SCOPED_TRACE(testing::Message() << c.w << " x " << c.h << " x " << c.depth);
+    const size_t B = c.depth / 8, rowBytes = size_t(c.w) * B, total = rowBytes * c.h;
+    std::mt19937 rng(c.w);
+    std::string data, flat;  // packets, and the pixel bytes they give in file order
+    size_t cutData = 0, cutFlat = 0;
+    while (flat.size() < total) {
+      if (cutData == 0 && flat.size() >= total / 2) cutData = data.size(), cutFlat = flat.size();
+      const unsigned count = 1 + rng() % (rng() % 4 == 0 ? 128 : 12);
+      const bool run = rng() & 1;
+      data += char((run ? 0x80 : 0) | (count - 1));
+      std::string pixel;
+      for (unsigned i = 0; i < count; ++i) {
+        if (i == 0 || !run) {
+          pixel.clear();
+          for (size_t b = 0; b < B; ++b) pixel += char(rng());
+          data += pixel;
+        }
+        flat += pixel;
+      }
+    }
+    flat.resize(total);
+    // The image keeps 255 - alpha, rows bottom-up.
+    if (B == 4)
+      for (size_t i = 3; i < flat.size(); i += 4) flat[i] = char(~flat[i]);
+    auto row = [&](size_t r) { return flat.substr(r * rowBytes, rowBytes); };
+    std::string want;
+    for (size_t r = c.h; r-- > 0;) want += row(r);
+
+    const std::string head = Header(c.depth == 8 ? 11 : 10, c.w, c.h, c.depth);
+    QVRImage img;
+    ASSERT_TRUE(LoadBytes(img, head + data));
+    ASSERT_EQ(Pixels(img), want);
+
+    const size_t fullRows = cutFlat / rowBytes, partial = cutFlat % rowBytes;
+    {
+      LogCapture log;
+      ASSERT_FALSE(LoadBytes(img, head + data.substr(0, cutData)));
+      EXPECT_NE(
+          log.Text().find("line " + std::to_string(fullRows) + ", x= " + std::to_string(partial)),
+          std::string::npos)
+          << log.Text();
+    }
+    const std::string got = Pixels(img);
+    for (size_t r = 0; r < fullRows; ++r)
+      ASSERT_EQ(got.substr((c.h - 1 - r) * rowBytes, rowBytes), row(r)) << "row " << r;
+    EXPECT_EQ(got.substr((c.h - 1 - fullRows) * rowBytes, partial),
+              row(fullRows).substr(0, partial));
+  }
+}
