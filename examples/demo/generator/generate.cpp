@@ -153,7 +153,7 @@ QVRImage Title(QVRFont* font) {
 
 // A RIFF/WAVE file of PCM samples (8-bit unsigned or 16-bit signed, mono).
 bool WriteWav(const std::string& path, const std::vector<double>& samples, unsigned bits) {
-  QVRFile out(path.c_str(), QVRResFile::WRITE | QVRResFile::CREATE | QVRResFile::TRUNCATE);
+  QVRFile out(path.c_str(), QVRResFile::WRITE | QVRResFile::TRUNCATE);
   const unsigned rate = 22050, bytes = bits / 8;
   const unsigned dataSize = static_cast<unsigned>(samples.size()) * bytes;
   out.Write("RIFF", 4);

@@ -53,7 +53,7 @@ double WrapAudio() {
   const unsigned size = QVRFileUtils::FileSize(raw.c_str());
   if (size == 0xFFFFFFFFu) return 0;
   QVRFile in(raw.c_str(), QVRResFile::READ);
-  QVRFile out(wav.c_str(), QVRResFile::WRITE | QVRResFile::CREATE | QVRResFile::TRUNCATE);
+  QVRFile out(wav.c_str(), QVRResFile::WRITE | QVRResFile::TRUNCATE);
   const unsigned rate = 22050, frameBytes = 4;
   out.Write("RIFF", 4);
   out.Write32(36 + size);

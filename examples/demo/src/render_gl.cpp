@@ -38,7 +38,15 @@ class GLRenderer : public Renderer {
     m_palette = static_cast<QVRPal*>(assets.Load(QVRResMgr::RES_PALETTE, "gfx/game.qvrp"));
     if (!m_palette) return false;
     m_screen = Q3DScreen::Singleton();
-    unsigned flags = SDL_DOUBLEBUF | (s.fullscreen ? SDL_FULLSCREEN : 0);
+    // Double-buffered on a display. Headless runs draw single-buffered:
+    // BMPScreenshot reads the front buffer, and Mesa under Xvfb does not keep
+    // a swapped frame there to read back.
+    unsigned flags = s.fullscreen ? SDL_FULLSCREEN : 0;
+    if (s.headless)
+      SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 0);
+    else
+      flags |= SDL_DOUBLEBUF;
+    m_single = s.headless;
     if (!m_screen->Init(static_cast<unsigned>(s.width), static_cast<unsigned>(s.height), flags, 32))
       return false;
     m_screen->SetNames("QVR3d Bricks (OpenGL)", "Bricks");
@@ -122,7 +130,12 @@ class GLRenderer : public Renderer {
     return static_cast<int>(m_font[font]->TextWidth(text));
   }
 
-  void Present() override { SDL_GL_SwapBuffers(); }
+  void Present() override {
+    if (m_single)
+      glFinish();
+    else
+      SDL_GL_SwapBuffers();
+  }
 
   // The front buffer, the frame just shown, as a 24-bit BMP.
   bool Screenshot(const char* prefix) override { return m_screen->BMPScreenshot(prefix); }
@@ -162,6 +175,7 @@ class GLRenderer : public Renderer {
   Q3DTexture* m_back[2] = {};
   Q3DTexture* m_sprite[3] = {};
   Q3DFont* m_font[2] = {};
+  bool m_single = false;
 };
 
 }  // namespace
