@@ -24,10 +24,9 @@ namespace {
 
 const char kOut[] = "demo-out";
 
-// Headless: SDL's dummy video driver (a surface in memory) and disk audio
-// driver (the mixed stream written to a file), chosen through the
-// environment before the first SDL object starts SDL.
-bool SetUpHeadless(const Settings& s) {
+// demo-out/ for the screenshots and the sound of a run of --frames N, emptied
+// of those of the run before.
+bool PrepareOut() {
   if (!MakeDirs(kOut)) {
     std::fprintf(stderr, "demo: cannot create %s/\n", kOut);
     return false;
@@ -37,6 +36,14 @@ bool SetUpHeadless(const Settings& s) {
   for (unsigned i = 0; i < n; ++i)
     QVRFileUtils::FileRemove((std::string(kOut) + "/" + old[i]).c_str());
   QVRFileUtils::FreeFileList(old, n);
+  QVRFileUtils::FileRemove((std::string(kOut) + "/demo.wav").c_str());
+  return true;
+}
+
+// Headless: SDL's dummy video driver (a surface in memory) and disk audio
+// driver (the mixed stream written to a file), chosen through the
+// environment before the first SDL object starts SDL.
+void SetUpHeadless(const Settings& s) {
   if (s.renderer == "software") setenv("SDL_VIDEODRIVER", "dummy", 1);
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", "demo-out/demo.raw", 1);
@@ -44,7 +51,6 @@ bool SetUpHeadless(const Settings& s) {
   // buffer's own length (1024 frames at 22050 Hz), so the file grows in
   // step with the game, which keeps 60 frames per second of real time.
   setenv("SDL_DISKAUDIODELAY", "46", 1);
-  return true;
 }
 
 // demo.raw (16-bit stereo at 22050 Hz, no header) becomes demo.wav.
@@ -106,7 +112,10 @@ void LoadLanguage(Assets& assets, const Settings& s) {
   }
   QVRTranslator* tr = QVRTranslator::Singleton();
   tr->Init(folder.c_str(), ".lng");
-  if (path.empty() || !tr->Load(path.c_str(), 0)) QVR::WARN("demo: no language file\n");
+  if (path.empty() || !tr->Load(path.c_str(), 0))
+    QVR::WARN("demo: no language file\n");
+  else
+    QVR::LOG("demo: language %s\n", tr->GetCurName());
 }
 
 // One frame of input: SDL's queue is polled (QVRInput has no non-blocking
@@ -134,7 +143,8 @@ bool ReadInput(QVRInput* input, const Settings& s, Input& in, int& lastMouse) {
 }
 
 int Run(Settings& s) {
-  if (s.headless && !SetUpHeadless(s)) return 1;
+  if (s.frames && !PrepareOut()) return 1;
+  if (s.headless) SetUpHeadless(s);
   char* exeDir = QVRFileUtils::GetExeDir();
   const std::string archive = std::string(exeDir ? exeDir : ".") + "/demo.qvra";
   delete[] exeDir;

@@ -22,6 +22,7 @@ constexpr float kPi = 3.14159265f;
 
 class Game : public Play {
  public:
+  Game() { BuildWall(); }
   void Enter(Context&) override {
     m_score = 0;
     m_lives = 3;
