@@ -21,6 +21,8 @@ struct Settings {
   int musicVolume = 64;  // 0..128
   std::string language = "en";
   std::string renderer = "software";  // or "gl"
+  bool rendererGiven = false;         // by --gl or --software on this command line
+  std::string savedRenderer;          // saved instead of `renderer` when not empty
   // Run options, not saved.
   bool headless = false;
   bool autoplay = false;

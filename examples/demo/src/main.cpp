@@ -230,10 +230,17 @@ int main(int argc, char** argv) {
   if (status >= 0) return status;
   if (settings.headless && settings.renderer == "gl") {
     const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) {
+    if ((!display || !*display) && settings.rendererGiven) {
       std::fprintf(stderr,
                    "demo: --gl needs a display; run it under xvfb-run for a headless run\n");
       return 2;
+    }
+    if (!display || !*display) {
+      // The saved setting asks for OpenGL, but there is no display: draw
+      // in software this time and keep the setting.
+      std::printf("demo: no display for OpenGL; drawing in software this time\n");
+      settings.savedRenderer = settings.renderer;
+      settings.renderer = "software";
     }
   }
   const int rc = demo::Run(settings);

@@ -147,6 +147,7 @@ int LoadSettings(int argc, char** argv, Settings& s) {
   const char* r = cfg.GetValue("renderer", QVRConfigMgr::CFG_STRING).strVal;
   s.language = !lang.empty() ? lang : (l ? l : "en");
   s.renderer = !renderer.empty() ? renderer : (r ? r : "software");
+  s.rendererGiven = !renderer.empty();
   if (s.renderer != "software" && s.renderer != "gl") {
     std::fprintf(stderr, "demo: renderer must be software or gl, not %s\n", s.renderer.c_str());
     return 2;
@@ -156,7 +157,9 @@ int LoadSettings(int argc, char** argv, Settings& s) {
 
 void SaveSettings(const Settings& s) {
   QVRConfigMgr cfg;
-  Declare(cfg, s);
+  Settings saved = s;
+  if (!s.savedRenderer.empty()) saved.renderer = s.savedRenderer;
+  Declare(cfg, saved);
   if (!cfg.Save(s.configFile.c_str(), "QVR3d demo settings"))
     std::fprintf(stderr, "demo: cannot save %s\n", s.configFile.c_str());
 }
