@@ -80,8 +80,13 @@ class Assets {
 
 class Audio {
  public:
-  // Opens the mixer, converts the effects and starts the music.
-  bool Open(Assets& assets, const Settings& s);
+  // Opens the mixer, converts the effects and starts the music. With
+  // `follow`, the sound is made only as fast as Follow lets it (headless
+  // runs, where SDL's disk driver would otherwise write as fast as it can).
+  bool Open(Assets& assets, const Settings& s, bool follow);
+  // Lets the mixer run until the disk driver's `file` holds `frame` frames
+  // of game time (60 a second); nothing unless opened with `follow`.
+  void Follow(int frame, const char* file);
   // Plays effect `id` panned to the screen column x (0..639).
   void Play(SfxId id, int x);
   // Stops the mixer; must run before the data are freed.
@@ -92,6 +97,7 @@ class Audio {
   QVRSound* m_sfx[SFX_COUNT] = {};
   QVRMusic* m_music = nullptr;
   int m_volume = 100;
+  bool m_locked = false;
 };
 
 // ---- Renderers (render_soft.cpp, render_gl.cpp) -------------------------------

@@ -47,17 +47,23 @@ void SetUpHeadless(const Settings& s) {
   if (s.renderer == "software") setenv("SDL_VIDEODRIVER", "dummy", 1);
   setenv("SDL_AUDIODRIVER", "disk", 1);
   setenv("SDL_DISKAUDIOFILE", "demo-out/demo.raw", 1);
-  // The disk driver sleeps this long after each buffer it writes: the
-  // buffer's own length (1024 frames at 22050 Hz), so the file grows in
-  // step with the game, which keeps 60 frames per second of real time.
-  setenv("SDL_DISKAUDIODELAY", "46", 1);
+  // The disk driver writes as fast as it is let, sleeping this long after
+  // each buffer; the game lets it through a buffer at a time (Audio::Follow).
+  setenv("SDL_DISKAUDIODELAY", "2", 1);
 }
 
 // demo.raw (16-bit stereo at 22050 Hz, no header) becomes demo.wav.
-double WrapAudio() {
+// The buffers the driver wrote while the device was closing, after the last
+// frame, are left out.
+double WrapAudio(int frames) {
   const std::string raw = std::string(kOut) + "/demo.raw", wav = std::string(kOut) + "/demo.wav";
-  const unsigned size = QVRFileUtils::FileSize(raw.c_str());
+  unsigned size = QVRFileUtils::FileSize(raw.c_str());
   if (size == 0xFFFFFFFFu) return 0;
+  const unsigned long long bufferBytes = 1024 * 4;
+  const unsigned long long played =
+      (static_cast<unsigned long long>(frames) * 22050 / 60 * 4 + bufferBytes - 1) / bufferBytes *
+      bufferBytes;
+  if (size > played) size = static_cast<unsigned>(played);
   QVRFile in(raw.c_str(), QVRResFile::READ);
   QVRFile out(wav.c_str(), QVRResFile::WRITE | QVRResFile::TRUNCATE);
   const unsigned rate = 22050, frameBytes = 4;
@@ -161,7 +167,7 @@ int Run(Settings& s) {
     return 1;
   }
   Audio audio;
-  audio.Open(assets, s);
+  audio.Open(assets, s, s.headless);
   SDL_EnableUNICODE(1);
 
   QVRScore scores(10, QVRScore::HIGHEST_FIRST, 0);
@@ -196,12 +202,18 @@ int Run(Settings& s) {
     ++frame;
     if (s.frames && frame % 100 == 0) renderer->Screenshot("demo-out/shot");
     if (s.frames && frame >= s.frames) break;
+    if (s.headless) {
+      // As fast as the machine goes, the sound keeping step with game time.
+      audio.Follow(frame, "demo-out/demo.raw");
+      continue;
+    }
     // 60 frames per second: wait for this frame's slot, counted from the
     // start so that rounding never accumulates.
     const Uint32 due = start + static_cast<Uint32>(frame * 1000LL / 60);
     const Uint32 now = SDL_GetTicks();
     if (static_cast<int32_t>(due - now) > 0) timer.WaitAcc(due - now);
   }
+  if (s.headless) audio.Follow(frame, "demo-out/demo.raw");  // the last frame's sound
   renderer->FadeOut();
   audio.Close();
   renderer.reset();
@@ -209,7 +221,7 @@ int Run(Settings& s) {
 
   double seconds = 0;
   if (s.headless) {
-    seconds = WrapAudio();
+    seconds = WrapAudio(frame);
     ConvertShots();
   }
   std::sort(frameMs.begin(), frameMs.end());

@@ -84,7 +84,7 @@ case "$mode" in
     score=$(figure out.log score)
     [ "${score:-0}" -gt 0 ] || fail "score ${score:-none}: autoplay broke no brick"
     check_shots 6
-    check_wav 9 11.5
+    check_wav 9.5 10.5
     [ -f home/share/qvr3d-demo/demo.cfg ] || fail "demo.cfg not saved"
     ;;
   gl)
@@ -92,7 +92,7 @@ case "$mode" in
     score=$(figure out.log score)
     [ "${score:-0}" -gt 0 ] || fail "score ${score:-none}: autoplay broke no brick"
     check_shots 1
-    check_wav 1.5 2.8
+    check_wav 1.8 2.3
     ;;
   bad-data)
     mkdir -p demo-data/gfx home/share/qvr3d-demo
