@@ -2,8 +2,9 @@
 # Runs the demo headless and checks what it leaves behind:
 #   run_demo.sh DEMO software   600 frames, software renderer, --help
 #   run_demo.sh DEMO gl         120 frames with OpenGL (run under with_xvfb.sh)
-#   run_demo.sh DEMO bad-data   a corrupt picture in demo-data/, a corrupt score
-#                               file, French, a setting saved to demo.cfg
+#   run_demo.sh DEMO bad-data   a corrupt picture in demo-data/, corrupt score and
+#                               settings files, French, settings kept in demo.cfg
+#   run_demo.sh DEMO override   a replacement palette in demo-data/, usage errors
 set -euo pipefail
 demo=$(realpath "$1") mode=$2
 work=$(mktemp -d)
@@ -98,6 +99,9 @@ case "$mode" in
     mkdir -p demo-data/gfx home/share/qvr3d-demo
     printf 'BM\x10\x00\x00\x00not a picture' >demo-data/gfx/bricks.bmp
     printf 'not a score table' >home/share/qvr3d-demo/scores.dat
+    # A settings file with junk around one good line: the line is kept, the
+    # command line wins over the file, and both are saved.
+    printf 'sfx_volume 5\nbogus line\nwidth lots\n\x01\x02\n' >home/share/qvr3d-demo/demo.cfg
     run out.log --headless --autoplay --frames 100 --lang fr -music_volume 10
     grep 'WARN\|demo-data/gfx/bricks.bmp does not load' out.log >warn.txt || true
     grep 'demo-data/gfx/bricks.bmp' warn.txt >/dev/null || fail "no warning naming demo-data/gfx/bricks.bmp"
@@ -106,9 +110,33 @@ case "$mode" in
     check_shots 1  # the archive's bricks were drawn
     grep -P '^music_volume\t10$' home/share/qvr3d-demo/demo.cfg >/dev/null ||
       fail "music_volume 10 not saved in demo.cfg"
+    grep -P '^sfx_volume\t5$' home/share/qvr3d-demo/demo.cfg >/dev/null ||
+      fail "sfx_volume 5 from demo.cfg not kept"
+    grep -P '^width\t640$' home/share/qvr3d-demo/demo.cfg >/dev/null || fail "width not 640"
+    ;;
+  override)
+    # demo-data/ comes before the archive: a palette of one green (in GIMP's
+    # text format, found by its content) turns the whole screen green.
+    mkdir -p demo-data/gfx
+    { echo 'GIMP Palette'; for _ in $(seq 256); do echo '0 255 0 green'; done; } \
+      >demo-data/gfx/game.qvrp
+    run out.log --headless --autoplay --frames 100
+    convert demo-out/shot000.png -unique-colors txt:- >colours.txt
+    [ "$(grep -c '^[0-9]' colours.txt)" = 1 ] && grep -i '#00FF00' colours.txt >/dev/null ||
+      fail "the replacement palette was not used: $(cat colours.txt)"
+    # An unknown language falls back to English; usage errors exit with 2.
+    run lang.log --headless --frames 10 --lang xx
+    grep 'no language xx' lang.log >/dev/null && grep 'language English' lang.log >/dev/null ||
+      fail "--lang xx did not fall back to English"
+    for args in "--frames 0" "--frames" "--bogus 1" "-renderer vulkan"; do
+      rc=0
+      # shellcheck disable=SC2086
+      "$demo" --headless $args >usage.log 2>&1 || rc=$?
+      [ "$rc" = 2 ] || fail "demo $args exited with $rc, expected 2"
+    done
     ;;
   *)
-    echo "usage: run_demo.sh DEMO software|gl|bad-data"
+    echo "usage: run_demo.sh DEMO software|gl|bad-data|override"
     exit 2
     ;;
 esac
