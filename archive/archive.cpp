@@ -394,9 +394,9 @@ QVRResFile* QVRArchive::OpenResFile(unsigned i) const {
   if (m_file == nullptr && !ReopenFile()) return nullptr;
   std::unique_ptr<QVRPackFile> file(new QVRPackFile);
   file->OpenShared(m_file, m_name, entry.start, static_cast<uint32_t>(end), entry.name);
-  // The window is cut at the end of the file; a shortened one means the file
-  // changed under us and the entry is no longer all there.
-  if (!file->Good() || file->GetSize() != entry.size) return nullptr;
+  // Every entry was checked against this file's size when the directory was
+  // read, and edits only grow it in place or open the file that replaces it.
+  if (!file->Good()) return nullptr;
   return file.release();
 }
 

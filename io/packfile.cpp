@@ -89,7 +89,9 @@ bool QVRPackFile::Open(const char* file, unsigned start, unsigned end, unsigned 
     QVR::DBG("PackFile: Can not open %s in mode '%s'\n", file, m_mode == READ ? "rb" : "r+b");
     return false;
   }
-  return Place(start, end);
+  uint64_t fileSize = 0;  // not measurable: no window fits
+  qvr::detail::SharedFileSize(m_file, fileSize);
+  return Place(start, end, fileSize);
 }
 
 bool QVRPackFile::OpenShared(qvr::detail::SharedFile* shared, const char* fileName, unsigned start,
@@ -100,14 +102,15 @@ bool QVRPackFile::OpenShared(qvr::detail::SharedFile* shared, const char* fileNa
   m_name = name != nullptr && name[0] != 0 ? QVRString::StringCopy(name) : m_fileName;
   m_mode = READ;
   m_file = qvr::detail::RetainFile(shared);
-  return Place(start, end);
+  // The archive checked the window against this file when it read the
+  // directory, and its own edits only ever grow the file in place: asking
+  // for the size again would cost a system call on every open.
+  return Place(start, end, UINT64_MAX);
 }
 
-bool QVRPackFile::Place(unsigned start, unsigned end) {
+bool QVRPackFile::Place(unsigned start, unsigned end, uint64_t fileSize) {
   m_start = start;
   m_end = end;
-  uint64_t fileSize = 0;  // not measurable: no window fits
-  qvr::detail::SharedFileSize(m_file, fileSize);
   if (m_end > fileSize) m_end = static_cast<uint32_t>(fileSize);
   // An empty window asked for inside the file (an empty archive member)
   // opens; a window that the end of the file cuts to nothing does not.

@@ -306,11 +306,12 @@ class QVR_API QVRPackFile : public QVRResFile {
   struct LineSource;
 
   // Opens the window on `shared`, taking a hold on it; `fileName` is what
-  // GetFileName shows. The same rules as Open, read access only.
+  // GetFileName shows. Read access only, and the window is taken to lie
+  // inside the file: the caller has checked it.
   bool OpenShared(qvr::detail::SharedFile* shared, const char* fileName, unsigned start,
                   unsigned end, const char* name);
-  // The checks of Open once the file is open.
-  bool Place(unsigned start, unsigned end);
+  // The window checks of Open once the file is open and measured.
+  bool Place(unsigned start, unsigned end, uint64_t fileSize);
   // Copies up to `count` bytes at m_pos into `out` without moving m_pos.
   uint32_t Fetch(uint8_t* out, uint32_t count);
   // Fills the read-ahead buffer from absolute offset `at`; false when nothing
