@@ -264,14 +264,18 @@ void OpenReadPhysFS(benchmark::State& state, int source) {
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (!run.error_occurred && run.run_type == Run::RT_Iteration) {
-        m_runs[run.benchmark_name()].cpu.push_back(run.GetAdjustedCPUTime());
-        m_runs[run.benchmark_name()].real.push_back(run.GetAdjustedRealTime());
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      if (run.run_type == Run::RT_Iteration) {
+        Samples& samples = m_runs[run.run_name.str()];
+        samples.cpu.push_back(run.GetAdjustedCPUTime());
+        samples.real.push_back(run.GetAdjustedRealTime());
+        m_times[run.run_name.str()] = {Median(samples.cpu), Median(samples.real)};
+      } else if (run.aggregate_name == "median") {
+        // With --benchmark_report_aggregates_only the repetitions are not reported one by one.
+        m_times[run.run_name.str()] = {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
       }
-    m_times.clear();
-    for (auto& [name, samples] : m_runs)
-      m_times[name] = {Median(samples.cpu), Median(samples.real)};
+    }
     ConsoleReporter::ReportRuns(runs);
   }
 

@@ -19,8 +19,9 @@
 // its names kept until its modification or change time moves, so repeated
 // opens do not read it again; a match made before is used again as long as it
 // still opens, and the folders are looked at again when it does not or when a
-// name is not among those kept. A name found missing in a folder is kept too,
-// so that a later path below it costs only a look at that folder's times.
+// name is not among those kept. A name found missing in a folder is kept too:
+// a later path below it is answered by one look at that folder's times,
+// without trying the path itself.
 #ifndef QVR_IO_PLATFORM_H
 #define QVR_IO_PLATFORM_H
 

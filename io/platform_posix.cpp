@@ -391,8 +391,9 @@ bool QuickMatch(const std::string& native, bool lastAsWritten, std::string& out)
 }
 
 // True when `native` (an absolute path) lies below a name found missing
-// before in a folder that has not changed since, so that no letter case of it
-// can exist; costs one stat of that folder. With `lastAsWritten` only a
+// before in a folder that has not changed since, so that neither it nor any
+// letter case of it can exist; costs one stat of that folder, and nothing when
+// no such name is kept. With `lastAsWritten` only a
 // folder on the way counts.
 bool KnownMissing(const std::string& native, bool lastAsWritten) {
   if (native.empty() || native[0] != '/') return false;
@@ -406,11 +407,17 @@ bool KnownMissing(const std::string& native, bool lastAsWritten) {
 // case when the first call failed for want of a name. A match kept from an
 // earlier call is tried first, without reading any folder: a game opening
 // thousands of files pays one failed call more per file. When that does not
-// answer, the folders are looked at again, unless the path lies below a name
-// already found missing in a folder that has not changed. errno is that of the last call
-// made, or of the first one when nothing matched.
+// answer, the folders are looked at again. A path below a name already found
+// missing in a folder that has not changed since is not tried at all. errno is
+// that of the last call made, or of the first one when nothing matched.
 template <class Call>
 auto WithCase(const std::string& native, bool lastAsWritten, Call call) -> decltype(call(native)) {
+  // A resource looked for in several places misses in all but one: below a
+  // name known to be missing, one look at its folder replaces the call.
+  if (KnownMissing(native, lastAsWritten)) {
+    errno = ENOENT;
+    return decltype(call(native))();
+  }
   auto result = call(native);
   if (result || !IsMissing(errno)) return result;
   int error = errno;
@@ -419,8 +426,7 @@ auto WithCase(const std::string& native, bool lastAsWritten, Call call) -> declt
     auto quick = call(matched);
     if (quick || !IsMissing(errno)) return quick;
   }
-  if (KnownMissing(native, lastAsWritten) || !MatchCase(native, lastAsWritten, matched) ||
-      matched == native) {
+  if (!MatchCase(native, lastAsWritten, matched) || matched == native) {
     errno = error;
     return result;
   }
