@@ -113,11 +113,20 @@ uint64_t SizeOnDisk(const char* path) {
 
 // ---- Construction, detection and the factory ------------------------------
 
-QVRArchive::QVRArchive(int format) : m_format(format), m_dataEnd(0), m_name(nullptr) {}
+QVRArchive::QVRArchive(int format)
+    : m_format(format), m_dataEnd(0), m_name(nullptr), m_file(nullptr) {}
 
 QVRArchive::~QVRArchive() {
   delete[] m_name;
   m_name = nullptr;
+  qvr::detail::ReleaseFile(m_file);
+  m_file = nullptr;
+}
+
+bool QVRArchive::ReopenFile() const {
+  qvr::detail::ReleaseFile(m_file);
+  m_file = m_name != nullptr ? qvr::detail::OpenSharedFile(m_name, false) : nullptr;
+  return m_file != nullptr;
 }
 
 int QVRArchive::FindArchiveFormat(const char* file) {
@@ -222,6 +231,7 @@ bool QVRArchive::LoadDirectory(const char* file, const std::vector<RawEntry>& en
   Close();
   m_name = QVRString::StringCopy(absolute.c_str());
   m_dataEnd = dataEnd;
+  ReopenFile();
   // All names of a freshly read directory share one block.
   std::unique_ptr<char[]> block(new char[nameBytes + 1]);
   char* next = block.get();
@@ -246,6 +256,9 @@ bool QVRArchive::LoadDirectory(const char* file, const std::vector<RawEntry>& en
 void QVRArchive::Close() {
   delete[] m_name;
   m_name = nullptr;
+  // Streams handed out keep their own hold on the file.
+  qvr::detail::ReleaseFile(m_file);
+  m_file = nullptr;
   m_entries.clear();
   m_nameBlocks.clear();
   m_hashSlots.clear();
@@ -257,6 +270,9 @@ void QVRArchive::SetName(const char* file) {
   if (!AbsoluteName(file, absolute)) return;
   delete[] m_name;
   m_name = QVRString::StringCopy(absolute.c_str());
+  // Streams follow the name: the file under it is opened by the next one.
+  qvr::detail::ReleaseFile(m_file);
+  m_file = nullptr;
 }
 
 bool QVRArchive::WriteDirectoryAt(QVRResFile& f, const std::vector<ArchiveEntry>& entries,
@@ -375,11 +391,12 @@ QVRResFile* QVRArchive::OpenResFile(unsigned i) const {
   const ArchiveEntry& entry = m_entries[i];
   uint64_t end = static_cast<uint64_t>(entry.start) + entry.size;
   if (end > 0xFFFFFFFFu) return nullptr;
-  std::unique_ptr<QVRPackFile> file(new QVRPackFile(m_name, entry.start, static_cast<uint32_t>(end),
-                                                    QVRResFile::READ, entry.name));
-  // The window is cut at the end of the file; a shortened one means the file
-  // changed under us and the entry is no longer all there.
-  if (!file->Good() || file->GetSize() != entry.size) return nullptr;
+  if (m_file == nullptr && !ReopenFile()) return nullptr;
+  std::unique_ptr<QVRPackFile> file(new QVRPackFile);
+  file->OpenShared(m_file, m_name, entry.start, static_cast<uint32_t>(end), entry.name);
+  // Every entry was checked against this file's size when the directory was
+  // read, and edits only grow it in place or open the file that replaces it.
+  if (!file->Good()) return nullptr;
   return file.release();
 }
 
@@ -458,6 +475,7 @@ bool QVRArchive::Create(const char* file) {
   Close();
   m_name = QVRString::StringCopy(absolute.c_str());
   m_dataEnd = kHeaderSize;
+  ReopenFile();
   return true;
 }
 
@@ -605,6 +623,10 @@ bool QVRArchive::RebuildWith(unsigned target, const char* replacement, uint32_t 
   m_entries.swap(next);
   m_dataEnd = static_cast<uint32_t>(position);
   RebuildIndex();
+  // The file kept open is the one just moved aside and deleted: streams
+  // opened from now on read the new one. A failure here is tried again by
+  // the next stream.
+  ReopenFile();
   return true;
 }
 

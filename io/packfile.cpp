@@ -1,9 +1,10 @@
 // QVRPackFile: the byte range [start, end) of a disk file as a stream of its
 // own, positions counted from start; nothing is read or written past end.
+// Transfers name their offset in the file, so any number of windows can share
+// one open file (an archive's) and keep positions of their own.
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 
-#include "io/filepos.h"
 #include "io/linereader.h"
 #include "io/platform.h"
 #include "qvr3d/core.h"
@@ -12,40 +13,9 @@
 
 namespace {
 
-enum : uint8_t { kNone = 0, kReading = 1, kWriting = 2 };
-
-// GetLine's byte source: the FILE's buffer cut at the window's end. Nothing
-// is offered once the end flag is set (Read would return 0 then); a failed
-// disk read leaves READ_AT_END.
-class WindowBytes {
- public:
-  WindowBytes(FILE* file, uint32_t end, uint32_t& pos, uint8_t& state, bool& eof)
-      : m_bytes(file), m_file(file), m_end(end), m_pos(pos), m_state(state), m_eof(eof) {}
-  size_t Avail(const char*& p) {
-    if (m_eof || m_pos >= m_end) return 0;
-    size_t n = m_bytes.Avail(p);
-    if (n == 0) {
-      m_state = QVRResFile::READ_AT_END;
-      m_eof = std::feof(m_file) != 0 || m_pos >= m_end;
-      return 0;
-    }
-    size_t left = m_end - m_pos;
-    return n < left ? n : left;
-  }
-  void Consume(size_t n) {
-    m_bytes.Consume(n);
-    m_pos += static_cast<uint32_t>(n);
-    m_eof = std::feof(m_file) != 0 || m_pos >= m_end;
-  }
-
- private:
-  qvr::detail::StdioBytes m_bytes;
-  FILE* m_file;
-  uint32_t m_end;
-  uint32_t& m_pos;
-  uint8_t& m_state;
-  bool& m_eof;
-};
+// Read-ahead for reads shorter than this; longer ones go straight into the
+// caller's memory, as a buffer would only add a copy.
+constexpr uint32_t kBufferSize = 4096;
 
 // An empty window has nothing to give: the first transfer asked of it falls
 // short, as on an empty disk file, so that Good() tells a loader so.
@@ -57,13 +27,47 @@ bool RefuseEmpty(bool empty, uint8_t& state, uint8_t failState) {
 
 }  // namespace
 
+// GetLine's byte source: the read-ahead buffer cut at the window's end.
+// Nothing is offered once the end flag is set (Read would return 0 then); a
+// failed disk read leaves READ_AT_END.
+struct QVRPackFile::LineSource {
+  QVRPackFile& f;
+  size_t Avail(const char*& p) {
+    if (f.m_eof || f.m_pos >= f.m_end) return 0;
+    if (f.m_pos < f.m_bufferStart || f.m_pos >= f.m_bufferStart + f.m_bufferFill) {
+      if (!f.Refill(f.m_pos)) {
+        f.m_state = QVRResFile::READ_AT_END;
+        f.m_eof = true;
+        return 0;
+      }
+    }
+    const uint32_t from = f.m_pos - f.m_bufferStart;
+    p = reinterpret_cast<const char*>(f.m_buffer + from);
+    return f.m_bufferFill - from;
+  }
+  void Consume(size_t n) {
+    f.m_pos += static_cast<uint32_t>(n);
+    f.m_eof = f.m_pos >= f.m_end;
+  }
+};
+
 QVRPackFile::QVRPackFile(const char* file, unsigned start, unsigned end, unsigned mode,
                          const char* name)
-    : m_fileName(nullptr), m_file(nullptr), m_start(0), m_end(0), m_pos(0), m_lastOp(kNone) {
+    : m_fileName(nullptr),
+      m_file(nullptr),
+      m_start(0),
+      m_end(0),
+      m_pos(0),
+      m_buffer(nullptr),
+      m_bufferStart(0),
+      m_bufferFill(0) {
   if (file != nullptr && file[0] != 0) Open(file, start, end, mode, name);
 }
 
-QVRPackFile::~QVRPackFile() { QVRPackFile::Close(); }
+QVRPackFile::~QVRPackFile() {
+  QVRPackFile::Close();
+  delete[] m_buffer;
+}
 
 bool QVRPackFile::Open(const char* file, unsigned start, unsigned end, unsigned mode,
                        const char* name) {
@@ -79,34 +83,42 @@ bool QVRPackFile::Open(const char* file, unsigned start, unsigned end, unsigned 
     return false;
   }
   // Write access never creates or truncates: the window lies in an existing file.
-  const char* modeString = m_mode == READ ? "rb" : "r+b";
-  m_file = qvr::detail::OpenStream(file, modeString);
+  m_file = qvr::detail::OpenSharedFile(file, m_mode != READ);
   if (m_file == nullptr) {
     m_state = OPEN_ERROR;
-    QVR::DBG("PackFile: Can not open %s in mode '%s'\n", file, modeString);
+    QVR::DBG("PackFile: Can not open %s in mode '%s'\n", file, m_mode == READ ? "rb" : "r+b");
     return false;
   }
+  uint64_t fileSize = 0;  // not measurable: no window fits
+  qvr::detail::SharedFileSize(m_file, fileSize);
+  return Place(start, end, fileSize);
+}
+
+bool QVRPackFile::OpenShared(qvr::detail::SharedFile* shared, const char* fileName, unsigned start,
+                             unsigned end, const char* name) {
+  Close();
+  m_state = OK;
+  m_fileName = QVRString::StringCopy(fileName);
+  m_name = name != nullptr && name[0] != 0 ? QVRString::StringCopy(name) : m_fileName;
+  m_mode = READ;
+  m_file = qvr::detail::RetainFile(shared);
+  // The archive checked the window against this file when it read the
+  // directory, and its own edits only ever grow the file in place: asking
+  // for the size again would cost a system call on every open.
+  return Place(start, end, UINT64_MAX);
+}
+
+bool QVRPackFile::Place(unsigned start, unsigned end, uint64_t fileSize) {
   m_start = start;
   m_end = end;
-  // The size comes from the descriptor: seeking to the end and back would
-  // cost two more system calls and a wasted buffer fill on every open.
-  int64_t fileSize = -1;
-  uint64_t regularSize = 0;
-  if (qvr::detail::StreamSize(m_file, regularSize)) {
-    fileSize = regularSize > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX
-                                                              : static_cast<int64_t>(regularSize);
-  } else if (qvr::detail::SeekFile(m_file, 0, SEEK_END)) {
-    fileSize = qvr::detail::TellFile(m_file);
-  }
-  if (fileSize < 0) fileSize = 0;  // not measurable: no window fits
   if (m_end > fileSize) m_end = static_cast<uint32_t>(fileSize);
   // An empty window asked for inside the file (an empty archive member)
   // opens; a window that the end of the file cuts to nothing does not.
   const bool emptyAsked = start == end && start <= fileSize;
   if (m_start >= m_end && !emptyAsked) {
     QVR::DBG("PackFile: invalid offset (start=%d, end=%d) %s\n", static_cast<int>(start),
-             static_cast<int>(m_end), file);
-    std::fclose(m_file);
+             static_cast<int>(m_end), m_fileName);
+    qvr::detail::ReleaseFile(m_file);
     m_file = nullptr;
     m_state = OPEN_ERROR;
     return false;
@@ -120,14 +132,12 @@ void QVRPackFile::Close() {
   QVRResFile::Close();
   delete[] m_fileName;
   m_fileName = nullptr;
-  if (m_file != nullptr) {
-    std::fclose(m_file);
-    m_file = nullptr;
-  }
+  qvr::detail::ReleaseFile(m_file);
+  m_file = nullptr;
   m_start = 0;
   m_end = 0;
   m_pos = 0;
-  m_lastOp = kNone;
+  m_bufferFill = 0;  // the buffer itself is kept for a next Open
 }
 
 bool QVRPackFile::Seek(int offset, int origin) {
@@ -143,34 +153,25 @@ bool QVRPackFile::Seek(int offset, int origin) {
   } else {
     if (off >= 0 && off < window) target = m_start + off;
   }
-  if (target < 0 || !qvr::detail::SeekFile(m_file, target, SEEK_SET)) {
+  if (target < 0) {
     m_state = SEEK_ERROR;
     return false;
   }
-  m_lastOp = kNone;
   m_state = OK;
   m_pos = static_cast<uint32_t>(target);
-  m_eof = std::feof(m_file) != 0 || m_pos >= m_end;
+  m_eof = m_pos >= m_end;
   return true;
 }
 
 void QVRPackFile::SeekStart() {
   if (m_file == nullptr) return;
-  std::clearerr(m_file);
-  m_lastOp = kNone;
-  if (qvr::detail::SeekFile(m_file, m_start, SEEK_SET)) {
-    m_pos = m_start;
-    m_state = OK;
-  } else {
-    m_state = SEEK_ERROR;
-  }
-  m_eof = std::feof(m_file) != 0 || m_pos >= m_end;
+  m_pos = m_start;
+  m_state = OK;
+  m_eof = m_pos >= m_end;
 }
 
 void QVRPackFile::SeekEnd() {
   if (m_file == nullptr) return;
-  m_lastOp = kNone;
-  qvr::detail::SeekFile(m_file, m_end, SEEK_SET);
   m_pos = m_end;
   m_state = SEEK_ERROR;
   m_eof = true;
@@ -178,18 +179,33 @@ void QVRPackFile::SeekEnd() {
 
 unsigned QVRPackFile::GetPos() const { return m_pos - m_start; }
 
-void QVRPackFile::Flush() {
-  if (m_file != nullptr) std::fflush(m_file);
+// Nothing is held back: every write reaches the file at once.
+void QVRPackFile::Flush() {}
+
+bool QVRPackFile::Refill(uint32_t at) {
+  if (m_buffer == nullptr) m_buffer = new uint8_t[kBufferSize];
+  const uint32_t want = m_end - at < kBufferSize ? m_end - at : kBufferSize;
+  m_bufferStart = at;
+  m_bufferFill = static_cast<uint32_t>(qvr::detail::ReadAt(m_file, m_buffer, want, at));
+  return m_bufferFill != 0;
 }
 
-bool QVRPackFile::SwitchTo(uint8_t direction) {
-  // Besides the C library's rule for update streams, this puts the file back
-  // at m_pos after a transfer that stopped short.
-  if (m_lastOp != direction) {
-    if (!qvr::detail::SeekFile(m_file, m_pos, SEEK_SET)) return false;
-    m_lastOp = direction;
+uint32_t QVRPackFile::Fetch(uint8_t* out, uint32_t count) {
+  uint32_t done = 0;
+  if (m_pos >= m_bufferStart && m_pos < m_bufferStart + m_bufferFill) {
+    const uint32_t from = m_pos - m_bufferStart;
+    done = m_bufferFill - from < count ? m_bufferFill - from : count;
+    std::memcpy(out, m_buffer + from, done);
+    if (done == count) return done;
   }
-  return true;
+  const uint32_t at = m_pos + done;
+  const uint32_t rest = count - done;
+  if (rest >= kBufferSize)
+    return done + static_cast<uint32_t>(qvr::detail::ReadAt(m_file, out + done, rest, at));
+  if (!Refill(at)) return done;
+  const uint32_t take = rest < m_bufferFill ? rest : m_bufferFill;
+  std::memcpy(out + done, m_buffer, take);
+  return done + take;
 }
 
 unsigned QVRPackFile::GetLine(char* buffer, unsigned size, char delimiter) {
@@ -199,11 +215,7 @@ unsigned QVRPackFile::GetLine(char* buffer, unsigned size, char delimiter) {
   if (m_state != OK || (m_mode & READ) == 0 || m_eof || size == 0 || buffer == nullptr ||
       m_file == nullptr || m_pos >= m_end)
     return 0;
-  if (!SwitchTo(kReading)) {
-    m_state = READ_AT_END;
-    return 0;
-  }
-  WindowBytes src(m_file, m_end, m_pos, m_state, m_eof);
+  LineSource src{*this};
   return qvr::detail::ReadLineToBuffer(src, buffer, size, delimiter);
 }
 
@@ -214,11 +226,7 @@ unsigned QVRPackFile::GetLine(QVRString& line, unsigned size, char delimiter) {
   if (m_state != OK || (m_mode & READ) == 0 || size == 0 || m_eof || m_file == nullptr ||
       m_pos >= m_end)
     return 0;
-  if (!SwitchTo(kReading)) {
-    m_state = READ_AT_END;
-    return 0;
-  }
-  WindowBytes src(m_file, m_end, m_pos, m_state, m_eof);
+  LineSource src{*this};
   return qvr::detail::ReadLineToString(src, line, size, delimiter);
 }
 
@@ -234,15 +242,14 @@ unsigned QVRPackFile::Read(void* data, unsigned count) {
     count = left;
     m_state = READ_AT_END;
   }
-  size_t got = 0;
-  if (SwitchTo(kReading)) got = std::fread(data, 1, count, m_file);
-  if (got < count) {
-    m_state = READ_AT_END;
-    m_lastOp = kNone;  // reposition before the next transfer
-  }
-  m_pos += static_cast<uint32_t>(got);
-  m_eof = std::feof(m_file) != 0 || m_pos >= m_end;
-  return static_cast<unsigned>(got);
+  const uint32_t got = Fetch(static_cast<uint8_t*>(data), count);
+  m_pos += got;
+  // Fewer bytes than the window promised: the file ended early (it shrank
+  // after the window was opened) or could not be read.
+  const bool fileEnded = got < count;
+  if (fileEnded) m_state = READ_AT_END;
+  m_eof = fileEnded || m_pos >= m_end;
+  return got;
 }
 
 unsigned QVRPackFile::Write(const void* data, unsigned count) {
@@ -257,15 +264,13 @@ unsigned QVRPackFile::Write(const void* data, unsigned count) {
     count = left;
     m_state = WRITE_AT_END;
   }
-  size_t put = 0;
-  if (SwitchTo(kWriting)) put = std::fwrite(data, 1, count, m_file);
-  if (put < count) {
-    m_state = WRITE_AT_END;
-    m_lastOp = kNone;
-  }
-  m_pos += static_cast<uint32_t>(put);
-  m_eof = std::feof(m_file) != 0 || m_pos >= m_end;
-  return static_cast<unsigned>(put);
+  // Bytes read ahead may be the ones about to change.
+  m_bufferFill = 0;
+  const uint32_t put = static_cast<uint32_t>(qvr::detail::WriteAt(m_file, data, count, m_pos));
+  if (put < count) m_state = WRITE_AT_END;
+  m_pos += put;
+  m_eof = m_pos >= m_end;
+  return put;
 }
 
 void QVRPackFile::PrintInfo() const {

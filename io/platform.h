@@ -19,7 +19,9 @@
 // its names kept until its modification or change time moves, so repeated
 // opens do not read it again; a match made before is used again as long as it
 // still opens, and the folders are looked at again when it does not or when a
-// name is not among those kept.
+// name is not among those kept. A name found missing in a folder is kept too:
+// a later path below it is answered by one look at that folder's times,
+// without trying the path itself.
 #ifndef QVR_IO_PLATFORM_H
 #define QVR_IO_PLATFORM_H
 
@@ -69,6 +71,31 @@ FILE* OpenStream(const char* path, const char* mode);
 /// Size of the regular file open as `file`; false for other kinds of file
 /// (pipes, devices), whose size is not known in advance.
 bool StreamSize(FILE* file, uint64_t& size);
+
+/// An open file read and written at explicit offsets, so that any number of
+/// streams can share it without disturbing one another's position. It is
+/// held by reference count: OpenSharedFile gives the first hold, RetainFile
+/// adds one, and ReleaseFile drops one and closes the file with the last.
+/// There is no buffering at this level. The file stays usable after its name
+/// has been moved or removed.
+struct SharedFile;
+/// Opens the existing file `path` (names matched as for OpenStream) for
+/// reading, or for reading and writing with `write`; never creates or
+/// truncates it. Null on failure.
+SharedFile* OpenSharedFile(const char* path, bool write);
+/// Adds a hold on `file` (not null) and returns it.
+SharedFile* RetainFile(SharedFile* file);
+/// Drops a hold; the last one closes the file. Null is allowed.
+void ReleaseFile(SharedFile* file);
+/// Size of the file open as `file`: a regular file's size, or a block
+/// device's; false for other kinds of file.
+bool SharedFileSize(SharedFile* file, uint64_t& size);
+/// Reads up to `count` bytes at `offset`, retrying interrupted and partial
+/// reads; returns the bytes read, fewer at the end of the file or on error.
+size_t ReadAt(SharedFile* file, void* data, size_t count, uint64_t offset);
+/// Writes up to `count` bytes at `offset` (the file must have been opened
+/// for writing); returns the bytes written, fewer on error.
+size_t WriteAt(SharedFile* file, const void* data, size_t count, uint64_t offset);
 
 /// ATTR_DIRECTORY and ATTR_HIDDEN (the last name starts with "." and is not
 /// "." or ".."), ATTR_NORMAL when neither applies; ATTR_INVALID when the path

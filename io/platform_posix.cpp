@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -115,10 +117,63 @@ class FolderNames {
     return true;
   }
 
+  // Keeps that the first `length` bytes of `native` (an absolute path, as
+  // asked) name nothing in any letter case: the folder before its last
+  // component, reached as written, holds no name like `name`.
+  void RememberMissing(const std::string& native, size_t length, const std::string& name) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_misses.size() >= kMaxMisses) m_misses.clear();
+    m_misses[PrefixHash(native, length)] = Miss{native.substr(0, length), name};
+  }
+
+  // A path kept by RememberMissing that `native` starts with, as a whole
+  // component (for `folderOnly`, one that is a folder on the way rather than
+  // all of `native`): its folder and missing name. False when none is kept.
+  bool RecallMissing(const std::string& native, bool folderOnly, std::string& folder,
+                     std::string& name) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_misses.empty()) return false;
+    uint64_t hash = kHashStart;
+    for (size_t k = 0; k <= native.size(); ++k) {
+      const bool whole = k == native.size();
+      if (k > 0 && (whole || native[k] == '/') && !(whole && folderOnly)) {
+        auto it = m_misses.find(hash);
+        if (it != m_misses.end() && it->second.path.size() == k &&
+            native.compare(0, k, it->second.path) == 0) {
+          folder = it->second.path.substr(0, it->second.path.rfind('/'));
+          if (folder.empty()) folder = "/";
+          name = it->second.name;
+          return true;
+        }
+      }
+      if (!whole) hash = (hash ^ static_cast<uint8_t>(native[k])) * kHashStep;
+    }
+    return false;
+  }
+
+  // True when the folder whose stat is `st` is known, unchanged since it was
+  // read, and holds no name like `name`.
+  bool StillWithout(const struct stat& st, const std::string& name) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    Folder* folder = Find(st);
+    if (folder == nullptr) return false;
+    folder->lastUse = ++m_uses;
+    return folder->byFolded.find(Folded(name)) == folder->byFolded.end();
+  }
+
  private:
   // A small cache: games keep their data in a few dozen folders.
   static constexpr size_t kMaxFolders = 256;
   static constexpr size_t kMaxMatches = 4096;
+  static constexpr size_t kMaxMisses = 4096;
+  static constexpr uint64_t kHashStart = 14695981039346656037ull;  // FNV-1a
+  static constexpr uint64_t kHashStep = 1099511628211ull;
+
+  static uint64_t PrefixHash(const std::string& path, size_t length) {
+    uint64_t hash = kHashStart;
+    for (size_t k = 0; k < length; ++k) hash = (hash ^ static_cast<uint8_t>(path[k])) * kHashStep;
+    return hash;
+  }
 
   struct Key {
     dev_t dev;
@@ -202,10 +257,16 @@ class FolderNames {
     std::string found;
     Key key;
   };
+  struct Miss {
+    std::string path;  // as asked, up to the missing component
+    std::string name;  // the missing component
+  };
 
   std::mutex m_lock;
   std::unordered_map<Key, Folder, KeyHash> m_folders;
   std::unordered_map<std::string, Match> m_matches;
+  // By the hash of the path; the path is compared on use.
+  std::unordered_map<uint64_t, Miss> m_misses;
   uint64_t m_uses = 0;
 };
 
@@ -279,6 +340,15 @@ bool MatchCase(const std::string& native, bool lastAsWritten, std::string& out) 
       }
     }
     std::vector<std::string> variants = Names().Variants(folder.empty() ? "." : folder, st, part);
+    // Nothing below a name that is missing in a folder reached as written
+    // can exist: later misses on the way through it need only see that the
+    // folder has not changed.
+    if (variants.empty() && k == known && native[0] == '/') {
+      size_t length = 0;
+      for (size_t seen = 0; seen <= k; ++seen)
+        length = native.find(parts[seen], length) + parts[seen].size();
+      Names().RememberMissing(native, length, part);
+    }
     if (last) {
       if (variants.empty()) return false;
       if (keep) Names().Remember(native.substr(0, lastSlash), folder, st);
@@ -320,14 +390,34 @@ bool QuickMatch(const std::string& native, bool lastAsWritten, std::string& out)
   return true;
 }
 
+// True when `native` (an absolute path) lies below a name found missing
+// before in a folder that has not changed since, so that neither it nor any
+// letter case of it can exist; costs one stat of that folder, and nothing when
+// no such name is kept. With `lastAsWritten` only a
+// folder on the way counts.
+bool KnownMissing(const std::string& native, bool lastAsWritten) {
+  if (native.empty() || native[0] != '/') return false;
+  std::string folder, name;
+  if (!Names().RecallMissing(native, lastAsWritten, folder, name)) return false;
+  struct stat st;
+  return StatFolder(folder, st) && Names().StillWithout(st, name);
+}
+
 // Runs `call` on `native`, and once more on its match regardless of letter
 // case when the first call failed for want of a name. A match kept from an
 // earlier call is tried first, without reading any folder: a game opening
 // thousands of files pays one failed call more per file. When that does not
-// answer, the folders are looked at again. errno is that of the last call
-// made, or of the first one when nothing matched.
+// answer, the folders are looked at again. A path below a name already found
+// missing in a folder that has not changed since is not tried at all. errno is
+// that of the last call made, or of the first one when nothing matched.
 template <class Call>
 auto WithCase(const std::string& native, bool lastAsWritten, Call call) -> decltype(call(native)) {
+  // A resource looked for in several places misses in all but one: below a
+  // name known to be missing, one look at its folder replaces the call.
+  if (KnownMissing(native, lastAsWritten)) {
+    errno = ENOENT;
+    return decltype(call(native))();
+  }
   auto result = call(native);
   if (result || !IsMissing(errno)) return result;
   int error = errno;
@@ -648,6 +738,80 @@ bool StreamSize(FILE* file, uint64_t& size) {
   if (file == nullptr || fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return false;
   size = st.st_size < 0 ? 0 : static_cast<uint64_t>(st.st_size);
   return true;
+}
+
+struct SharedFile {
+  explicit SharedFile(int descriptor) : fd(descriptor), holds(1) {}
+  int fd;
+  std::atomic<unsigned> holds;
+};
+
+SharedFile* OpenSharedFile(const char* path, bool write) {
+  std::string native;
+  if (!NativePath(path, native) || native.empty()) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  const int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+  return WithCase(native, false, [flags](const std::string& candidate) -> SharedFile* {
+    int fd;
+    do {
+      fd = open(candidate.c_str(), flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd < 0 ? nullptr : new SharedFile(fd);
+  });
+}
+
+SharedFile* RetainFile(SharedFile* file) {
+  file->holds.fetch_add(1, std::memory_order_relaxed);
+  return file;
+}
+
+void ReleaseFile(SharedFile* file) {
+  if (file == nullptr || file->holds.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  close(file->fd);
+  delete file;
+}
+
+bool SharedFileSize(SharedFile* file, uint64_t& size) {
+  struct stat st;
+  if (file == nullptr || fstat(file->fd, &st) != 0) return false;
+  if (S_ISREG(st.st_mode)) {
+    size = st.st_size < 0 ? 0 : static_cast<uint64_t>(st.st_size);
+    return true;
+  }
+  // Block devices tell their size only by seeking; transfers name their
+  // offsets, so the descriptor's own position does not matter.
+  off_t end = S_ISBLK(st.st_mode) ? lseek(file->fd, 0, SEEK_END) : -1;
+  if (end < 0) return false;
+  size = static_cast<uint64_t>(end);
+  return true;
+}
+
+size_t ReadAt(SharedFile* file, void* data, size_t count, uint64_t offset) {
+  if (file == nullptr || offset > static_cast<uint64_t>(INT64_MAX)) return 0;
+  char* out = static_cast<char*>(data);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t got = pread(file->fd, out + done, count - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
+size_t WriteAt(SharedFile* file, const void* data, size_t count, uint64_t offset) {
+  if (file == nullptr || offset > static_cast<uint64_t>(INT64_MAX)) return 0;
+  const char* in = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t put = pwrite(file->fd, in + done, count - done, static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += static_cast<size_t>(put);
+  }
+  return done;
 }
 
 bool FileDelete(const char* path) {

@@ -13,6 +13,10 @@
 
 class QVRResFile;
 
+namespace qvr::detail {
+struct SharedFile;
+}  // namespace qvr::detail
+
 /// The head of every listing item: its slot of the sort permutation and its
 /// name. For the item stored at position i, `index` holds the storage
 /// position of the i-th item in sorted order.
@@ -229,8 +233,12 @@ struct ArchiveEntry : QVRSortableItem {
 
 /// An archive file: a header, the members' bytes and a directory. The base
 /// does lookup, streams, extraction and every edit; each format class reads
-/// and writes only its header and directory. No file handle is held between
-/// calls.
+/// and writes only its header and directory. An open archive keeps its file
+/// open for reading: every window stream it hands out reads through that one
+/// file at a position of its own, and stays usable after the archive is
+/// closed or destroyed. An edit that moves a rebuilt file into place opens
+/// the new file for the streams handed out afterwards; streams opened before
+/// keep reading the file they were opened on.
 ///
 ///   QVRArchive* a = QVRArchive::OpenArchive("data.pak");  // null if unusable
 ///   QVRResFile* f = a ? a->OpenFile("maps/e1m1.bsp") : nullptr;
@@ -401,7 +409,15 @@ class QVR_API QVRArchive : public QVRFileProvider {
   bool WriteDirectoryAt(QVRResFile& f, const std::vector<ArchiveEntry>& entries,
                         uint32_t dataEnd) const;
 
+  // Opens m_file on m_name again (after the file was replaced); false when it
+  // cannot be opened, leaving none.
+  bool ReopenFile() const;
+
   char* m_name;
+  // The archive file, held once by the archive and once by each open window
+  // stream; null while closed or when it could not be opened (then tried
+  // again by the next stream).
+  mutable qvr::detail::SharedFile* m_file;
   std::vector<ArchiveEntry> m_entries;
   std::vector<std::unique_ptr<char[]>> m_nameBlocks;
   std::vector<uint32_t> m_hashSlots;  // entry number + 1, 0 = free

@@ -10,6 +10,11 @@
 #include "qvr3d/export.h"
 
 class QVRString;
+class QVRArchive;
+
+namespace qvr::detail {
+struct SharedFile;
+}  // namespace qvr::detail
 
 /// The abstract stream. Every read, write and seek keeps a state: the first
 /// short read or write leaves OK and blocks further reads and writes until a
@@ -258,16 +263,18 @@ class QVR_API QVRPackFile : public QVRResFile {
                        unsigned mode = READ, const char* name = nullptr);
   ~QVRPackFile() override;
 
-  /// Opens the window [start, end) of `file` ("rb" for read access, "r+b" for
-  /// write access: the file must exist). `end` is lowered to the file size; a
-  /// window that this leaves empty fails, while an empty window asked for
-  /// (start == end, not past the end of the file) opens with size 0. `name`
-  /// (default: the file name) is what GetName shows. A null or empty file
-  /// name returns false and changes nothing. Failures set BAD_OPEN_MODE or
-  /// OPEN_ERROR and log at DBG level.
+  /// Opens the window [start, end) of `file` (read-only for read access,
+  /// read and write for write access: the file must exist, and is never
+  /// created or truncated). Transfers read and write the file at the stream's
+  /// own position, so windows on one file never disturb one another. `end` is lowered to the file
+  /// size; a window that this leaves empty fails, while an empty window asked for (start == end,
+  /// not past the end of the file) opens with size 0. `name` (default: the file name) is what
+  /// GetName shows. A null or empty file name returns false and changes nothing. Failures set
+  /// BAD_OPEN_MODE or OPEN_ERROR and log at DBG level.
   bool Open(const char* file, unsigned start, unsigned end, unsigned mode,
             const char* name = nullptr);
-  /// Releases both names and closes the file.
+  /// Releases both names and the file (an archive's file stays open for its
+  /// other users).
   void Close() override;
   /// Positions relative to the window; targets outside it fail. Any origin
   /// other than SEEK_FROM_CURRENT and SEEK_FROM_END counts from the start.
@@ -294,15 +301,33 @@ class QVR_API QVRPackFile : public QVRResFile {
   unsigned GetSize() const { return m_end - m_start; }
 
  private:
-  // Puts the file at m_pos before a transfer that follows the other kind.
-  bool SwitchTo(uint8_t direction);
+  // Archives hand out windows on the file they keep open.
+  friend class QVRArchive;
+  struct LineSource;
+
+  // Opens the window on `shared`, taking a hold on it; `fileName` is what
+  // GetFileName shows. Read access only, and the window is taken to lie
+  // inside the file: the caller has checked it.
+  bool OpenShared(qvr::detail::SharedFile* shared, const char* fileName, unsigned start,
+                  unsigned end, const char* name);
+  // The window checks of Open once the file is open and measured.
+  bool Place(unsigned start, unsigned end, uint64_t fileSize);
+  // Copies up to `count` bytes at m_pos into `out` without moving m_pos.
+  uint32_t Fetch(uint8_t* out, uint32_t count);
+  // Fills the read-ahead buffer from absolute offset `at`; false when nothing
+  // could be read there.
+  bool Refill(uint32_t at);
 
   char* m_fileName;
-  FILE* m_file;
+  qvr::detail::SharedFile* m_file;
   uint32_t m_start;
   uint32_t m_end;
   uint32_t m_pos;
-  uint8_t m_lastOp;  // 0 none or positioned, 1 read, 2 write
+  // Read-ahead for short reads and lines: the bytes [m_bufferStart,
+  // m_bufferStart + m_bufferFill) of the file, allocated on first use.
+  uint8_t* m_buffer;
+  uint32_t m_bufferStart;
+  uint32_t m_bufferFill;
 };
 
 #endif

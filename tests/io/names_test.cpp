@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "common/tmpdir.h"
 #include "qvr3d/fileutils.h"
@@ -192,6 +194,30 @@ TEST_F(Names, TheFolderCacheFollowsChangesBehindItsBack) {
   EXPECT_EQ(Content(At("data/levels/two.map")), "<none>");
   EXPECT_EQ(Content(At("data/levels/THREE.MAP")), "three");
   EXPECT_EQ(Content(At("data/old/two.map")), "upper two");
+}
+
+TEST_F(Names, MissesBelowAMissingFolderFollowTheFolder) {
+  // Once the listing of Data has settled, a miss below a name missing from
+  // it is answered from that listing; the answers must still follow changes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(Content(At("Data/maps/e1.map")), "<none>");
+  EXPECT_EQ(Content(At("Data/maps/e2.map")), "<none>");
+  EXPECT_EQ(Content(At("data/MAPS/e2.map")), "<none>");
+  EXPECT_FALSE(QVRFileUtils::FileExist(At("Data/maps/deeper/e3.map").c_str()));
+  QVRFile nowhere(At("Data/maps/new.txt").c_str(), QVRResFile::WRITE);
+  EXPECT_EQ(nowhere.GetState(), QVRResFile::OPEN_ERROR);
+  std::filesystem::create_directories(At("Data/Maps/Deeper"));
+  ASSERT_TRUE(WriteAll(At("Data/Maps/E2.MAP"), "two"));
+  ASSERT_TRUE(WriteAll(At("Data/Maps/Deeper/e3.map"), "three"));
+  EXPECT_EQ(Content(At("Data/maps/e2.map")), "two");
+  EXPECT_EQ(Content(At("data/maps/E2.map")), "two");
+  EXPECT_TRUE(QVRFileUtils::FileExist(At("Data/maps/deeper/e3.map").c_str()));
+  EXPECT_EQ(Content(At("Data/maps/e1.map")), "<none>");
+  {
+    QVRFile made(At("Data/maps/new.txt").c_str(), QVRResFile::WRITE);
+    EXPECT_TRUE(made.Good());
+  }
+  EXPECT_TRUE(std::filesystem::exists(At("Data/Maps/new.txt")));
 }
 
 }  // namespace
