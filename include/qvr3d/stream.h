@@ -308,8 +308,8 @@ class QVR_API QVRPackFile : public QVRResFile {
   // Opens the window on `shared`, taking a hold on it; `fileName` is what
   // GetFileName shows. Read access only, and the window is taken to lie
   // inside the file: the caller has checked it.
-  bool OpenShared(qvr::detail::SharedFile* shared, const char* fileName, unsigned start,
-                  unsigned end, const char* name);
+  QVR_LOCAL bool OpenShared(qvr::detail::SharedFile* shared, const char* fileName, unsigned start,
+                            unsigned end, const char* name);
   // The window checks of Open once the file is open and measured.
   bool Place(unsigned start, unsigned end, uint64_t fileSize);
   // Copies up to `count` bytes at m_pos into `out` without moving m_pos.
