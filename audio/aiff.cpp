@@ -1,4 +1,4 @@
-// AIFF reader. Layout, big-endian:
+// AIFF header parser and sound reader. Layout, big-endian:
 //   "FORM" | size (4) | "AIFF" | chunks: id (4) | length (4) | body, padded
 //   to an even length
 //   "COMM": channels (2) | frames (4) | bits (2) | rate (80-bit IEEE extended)
@@ -29,8 +29,7 @@ bool AIFFRate(const uint8_t ext[10], int* rate) {
   return true;
 }
 
-bool ReadAIFF(QVRResFile& file, SoundData& out) {
-  const char* name = StreamName(file);
+bool ParseAIFFHeader(QVRResFile& file, const char* name, SoundHeader& out) {
   if (!file.Good()) {
     QVR::WARN("Sound: bad file %s\n", name);
     return false;
@@ -96,20 +95,32 @@ bool ReadAIFF(QVRResFile& file, SoundData& out) {
     return false;
   }
 
+  out.format = format;
+  out.freq = freq;
+  out.channels = channels;
+  out.encoding = 0;
+  out.streamSize = streamSize;
+  out.dataStart = dataStart;
+  // The SSND chunk bounds the data (dataStart is within it).
+  out.dataSize = declared < dataEnd - dataStart ? declared : dataEnd - dataStart;
+  return true;
+}
+
+bool ReadAIFF(QVRResFile& file, SoundData& out) {
+  const char* name = StreamName(file);
+  SoundHeader header;
+  if (!ParseAIFFHeader(file, name, header)) return false;
   // A file cut short keeps the whole frames that it still holds.
-  const unsigned frameBytes = FrameBytes(format, channels);
-  if (dataEnd > streamSize) dataEnd = streamSize;
-  uint64_t size = declared;
-  if (dataStart + size > dataEnd) size = dataEnd > dataStart ? dataEnd - dataStart : 0;
-  size -= size % frameBytes;
+  const uint64_t size = HeldData(header);
   uint8_t* data = AllocSamples(size);
   if (!data) {
     QVR::WARN("Sound: error reading data - %s\n", name);
     return false;
   }
   uint32_t got = 0;
-  if (size && SeekTo(file, dataStart)) got = file.Read(data, static_cast<uint32_t>(size));
-  got -= got % frameBytes;
+  if (size && SeekTo(file, header.dataStart)) got = file.Read(data, static_cast<uint32_t>(size));
+  got -= got % FrameBytes(header.format, header.channels);
+  int format = header.format;
   if (format == QVR_AUDIO_S16MSB) {
     SwapBytes16(data, got / 2);
     format = QVR_AUDIO_S16LSB;
@@ -117,8 +128,8 @@ bool ReadAIFF(QVRResFile& file, SoundData& out) {
 
   std::free(out.data);
   out.format = format;
-  out.freq = freq;
-  out.channels = channels;
+  out.freq = header.freq;
+  out.channels = header.channels;
   out.data = data;
   out.size = got;
   return true;

@@ -1,4 +1,4 @@
-// Sun/NeXT AU reader. Header, big-endian 32-bit fields:
+// Sun/NeXT AU header parser and sound reader. Header, big-endian 32-bit fields:
 //   ".snd" | data offset | data size (0xFFFFFFFF: to the end) | encoding
 //   (2: 8-bit linear, 3: 16-bit linear) | rate | channels | [annotation]
 // followed at the data offset by the interleaved samples.
@@ -14,8 +14,7 @@
 
 namespace qvr::detail {
 
-bool ReadAU(QVRResFile& file, SoundData& out) {
-  const char* name = StreamName(file);
+bool ParseAUHeader(QVRResFile& file, const char* name, SoundHeader& out) {
   if (!file.Good()) {
     QVR::WARN("Sound: bad file %s\n", name);
     return false;
@@ -44,17 +43,32 @@ bool ReadAU(QVRResFile& file, SoundData& out) {
 
   const uint64_t streamSize = StreamSize(file);
   if (offset > streamSize) return false;
-  uint64_t size = declared == 0xFFFFFFFFu ? streamSize - offset : declared;
+  out.format = format;
+  out.freq = static_cast<int>(freq);
+  out.channels = static_cast<int>(channels);
+  out.encoding = 0;
+  out.streamSize = streamSize;
+  out.dataStart = offset;
+  out.dataSize = declared == 0xFFFFFFFFu ? streamSize - offset : declared;
+  return true;
+}
+
+bool ReadAU(QVRResFile& file, SoundData& out) {
+  SoundHeader header;
+  if (!ParseAUHeader(file, StreamName(file), header)) return false;
+  uint64_t size = header.dataSize;
   // A size the stream cannot deliver would end in a short read: refused
   // before anything is allocated.
-  if (offset + size > streamSize) return false;
-  size -= size % FrameBytes(format, static_cast<int>(channels));
+  if (header.dataStart + size > header.streamSize) return false;
+  size -= size % FrameBytes(header.format, header.channels);
   uint8_t* data = AllocSamples(size);
   if (!data) return false;
-  if (size && (!SeekTo(file, offset) || file.Read(data, static_cast<uint32_t>(size)) != size)) {
+  if (size &&
+      (!SeekTo(file, header.dataStart) || file.Read(data, static_cast<uint32_t>(size)) != size)) {
     std::free(data);
     return false;
   }
+  int format = header.format;
   if (format == QVR_AUDIO_S16MSB) {
     SwapBytes16(data, static_cast<uint32_t>(size / 2));
     format = QVR_AUDIO_S16LSB;
@@ -62,8 +76,8 @@ bool ReadAU(QVRResFile& file, SoundData& out) {
 
   std::free(out.data);
   out.format = format;
-  out.freq = static_cast<int>(freq);
-  out.channels = static_cast<int>(channels);
+  out.freq = header.freq;
+  out.channels = header.channels;
   out.data = data;
   out.size = static_cast<uint32_t>(size);
   return true;

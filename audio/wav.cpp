@@ -1,4 +1,5 @@
-// Microsoft WAV reader (PCM, MS ADPCM, IMA ADPCM). Layout, little-endian:
+// Microsoft WAV header parser and sound reader (PCM, MS ADPCM, IMA ADPCM).
+// Layout, little-endian:
 //   "RIFF" | size (4) | "WAVE" | chunks: id (4) | length (4) | length bytes
 //   "fmt ": tag (2) | channels (2) | rate (4) | bytes/s (4) | block align (2)
 //           | bits (2) [| extra size (2) | samples per block (2)
@@ -7,10 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "audio/adpcm_ima.h"
-#include "audio/adpcm_ms.h"
 #include "audio/readers.h"
-#include "audio/riff.h"
 #include "io/le.h"
 #include "qvr3d/core.h"
 #include "qvr3d/sound.h"
@@ -21,8 +19,6 @@ namespace qvr::detail {
 namespace {
 
 enum : unsigned { kTagPCM = 1, kTagMSADPCM = 2, kTagIMAADPCM = 0x11 };
-
-}  // namespace
 
 // Walks the chunks from offset 12 to the first one called `id`, leaving the
 // stream at its first data byte. Lengths are taken as declared; after an odd
@@ -45,8 +41,9 @@ bool FindRiffChunk(QVRResFile& file, uint64_t streamSize, const char* id, uint32
   return false;
 }
 
-bool ReadWAV(QVRResFile& file, SoundData& out) {
-  const char* name = StreamName(file);
+}  // namespace
+
+bool ParseWAVHeader(QVRResFile& file, const char* name, WAVCodecs codecs, SoundHeader& out) {
   if (!file.Good()) {
     QVR::WARN("Sound: bad file %s\n", name);
     return false;
@@ -84,35 +81,42 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
     return false;
   }
 
-  MSADPCMFormat ms;
-  IMAADPCMFormat ima;
+  const bool pcmOnly = codecs == WAVCodecs::kPCMOnly;
   if (tag == kTagMSADPCM) {
+    if (pcmOnly) {
+      QVR::WARN("Sound: MS_ADPCM not supported - %s\n", name);
+      return false;
+    }
     if (!fmtHolds(22)) {
       QVR::WARN("Sound: InitMS_ADPCM failed - %s\n", name);
       return false;
     }
     file.Read16();  // extra size
-    ms.channels = static_cast<uint16_t>(channels);
-    ms.blockAlign = static_cast<uint16_t>(blockAlign);
-    ms.samplesPerBlock = file.Read16();
-    ms.numCoef = file.Read16();
-    if (ms.numCoef != 7 || !fmtHolds(22 + 4u * ms.numCoef)) {
+    out.ms.channels = static_cast<uint16_t>(channels);
+    out.ms.blockAlign = static_cast<uint16_t>(blockAlign);
+    out.ms.samplesPerBlock = file.Read16();
+    out.ms.numCoef = file.Read16();
+    if (out.ms.numCoef != 7 || !fmtHolds(22 + 4u * out.ms.numCoef)) {
       QVR::WARN("Sound: InitMS_ADPCM failed - %s\n", name);
       return false;
     }
-    for (auto& pair : ms.coef) {
+    for (auto& pair : out.ms.coef) {
       pair[0] = static_cast<int16_t>(file.Read16());
       pair[1] = static_cast<int16_t>(file.Read16());
     }
   } else if (tag == kTagIMAADPCM) {
+    if (pcmOnly) {
+      QVR::WARN("Sound: IMA_ADPCM not supported - %s\n", name);
+      return false;
+    }
     if (!fmtHolds(20)) {
       QVR::WARN("Sound: bad file %s\n", name);
       return false;
     }
     file.Read16();  // extra size
-    ima.channels = static_cast<uint16_t>(channels);
-    ima.blockAlign = static_cast<uint16_t>(blockAlign);
-    ima.samplesPerBlock = file.Read16();
+    out.ima.channels = static_cast<uint16_t>(channels);
+    out.ima.blockAlign = static_cast<uint16_t>(blockAlign);
+    out.ima.samplesPerBlock = file.Read16();
   } else if (tag != kTagPCM) {
     QVR::WARN("Sound: Unknown WAV data format - %s\n", name);
     return false;
@@ -141,11 +145,26 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
     QVR::WARN("Sound: no data in file %s\n", name);
     return false;
   }
+  out.format = format;
+  out.freq = static_cast<int>(freq);
+  out.channels = static_cast<int>(channels);
+  out.encoding = tag;
+  out.streamSize = streamSize;
+  out.dataStart = file.GetPos();
+  out.dataSize = dataLength;
+  return true;
+}
+
+bool ReadWAV(QVRResFile& file, SoundData& out) {
+  const char* name = StreamName(file);
+  SoundHeader header;
+  if (!ParseWAVHeader(file, name, WAVCodecs::kPCMAndADPCM, header)) return false;
   // Refused before allocating: a length the stream cannot deliver.
-  if (file.GetPos() + static_cast<uint64_t>(dataLength) > streamSize) {
+  if (header.dataStart + header.dataSize > header.streamSize) {
     QVR::WARN("Sound: error reading data - %s\n", name);
     return false;
   }
+  uint32_t dataLength = static_cast<uint32_t>(header.dataSize);
   uint8_t* data = AllocSamples(dataLength);
   if (!data || (dataLength && file.Read(data, dataLength) != dataLength)) {
     std::free(data);
@@ -153,14 +172,15 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
     return false;
   }
 
-  if (adpcm) {
+  if (header.encoding != kTagPCM) {
+    const bool ms = header.encoding == kTagMSADPCM;
     uint8_t* decoded = nullptr;
     uint32_t decodedSize = 0;
-    bool ok = tag == kTagMSADPCM ? DecodeMSADPCM(ms, data, dataLength, &decoded, &decodedSize)
-                                 : DecodeIMAADPCM(ima, data, dataLength, &decoded, &decodedSize);
+    bool ok = ms ? DecodeMSADPCM(header.ms, data, dataLength, &decoded, &decodedSize)
+                 : DecodeIMAADPCM(header.ima, data, dataLength, &decoded, &decodedSize);
     std::free(data);
     if (!ok) {
-      if (tag == kTagMSADPCM)
+      if (ms)
         QVR::WARN("Sound: MS_ADPCM_decode - %s\n", name);
       else
         QVR::WARN("Sound: IMA_ADPCM_decode - %s\n", name);
@@ -171,12 +191,11 @@ bool ReadWAV(QVRResFile& file, SoundData& out) {
   }
 
   std::free(out.data);
-  out.format = format;
-  out.freq = static_cast<int>(freq);
-  out.channels = static_cast<int>(channels);
+  out.format = header.format;
+  out.freq = header.freq;
+  out.channels = header.channels;
   out.data = data;
-  out.size =
-      dataLength & ~static_cast<uint32_t>(FrameBytes(format, static_cast<int>(channels)) - 1);
+  out.size = dataLength & ~static_cast<uint32_t>(FrameBytes(header.format, header.channels) - 1);
   return true;
 }
 
