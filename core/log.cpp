@@ -48,7 +48,7 @@ bool SetLogTarget(unsigned target, const char* name) {
       return true;
     case 2: {
       if (name == nullptr) return false;
-      FILE* f = std::fopen(name, "w");
+      FILE* f = std::fopen(name, "wb");
       if (f == nullptr) return false;
       g_stream = f;
       g_target = 2;

@@ -51,7 +51,7 @@ int BestSimdLevel() {
 #endif
 }
 
-int SimdLevel() {
+[[maybe_unused]] int SimdLevel() {  // unused where no vector kernels are built
   int level = g_simdLevel.load(std::memory_order_relaxed);
   if (level < 0) {
     level = BestSimdLevel();

@@ -162,7 +162,11 @@ class StdioBytes {
     return n;
 #else
     if (!m_held) {
+#if defined(_WIN32)
+      int c = getc(m_file);  // the Windows C runtime has no getc_unlocked
+#else
       int c = getc_unlocked(m_file);
+#endif
       if (c == EOF) return 0;
       m_byte = static_cast<char>(c);
       m_held = true;

@@ -329,7 +329,7 @@ bool QVRConfigMgr::ParseFile(const char* fileName) {
 
 bool QVRConfigMgr::Save(const char* fileName, const char* comment) const {
   if (!fileName || !*fileName) return false;
-  FILE* file = std::fopen(fileName, "w");
+  FILE* file = std::fopen(fileName, "wb");
   if (!file) return false;
   std::fputs("#\n", file);
   if (comment) std::fprintf(file, "# %s\n", comment);

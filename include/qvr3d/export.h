@@ -5,6 +5,8 @@
 #if defined(_WIN32)
 #  if defined(QVR3D_BUILDING)
 #    define QVR_API __declspec(dllexport)
+#  elif defined(QVR3D_STATIC)
+#    define QVR_API
 #  else
 #    define QVR_API __declspec(dllimport)
 #  endif
@@ -23,7 +25,10 @@
 #endif
 
 // printf-style argument checking where the compiler offers it.
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+// The build uses mingw's C99 printf (__USE_MINGW_ANSI_STDIO), not msvcrt's.
+#  define QVR_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#elif defined(__GNUC__)
 #  define QVR_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
 #  define QVR_PRINTF(fmt, args)

@@ -3,10 +3,12 @@
 // run out of space in a child process.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#endif
 
 #include <cstring>
 #include <filesystem>
@@ -59,6 +61,11 @@ std::vector<std::string> FolderContent(const std::string& folder) {
 // SIGXFSZ ignored so writes fail instead of killing it. Returns the child's
 // report: 1 when the edit claimed success, 0 when it failed.
 int RunLimited(uint64_t limit, const std::function<bool()>& edit) {
+#if defined(_WIN32)
+  (void)limit;
+  (void)edit;
+  return -1;
+#else
   fflush(nullptr);
   pid_t child = fork();
   if (child == 0) {
@@ -70,6 +77,7 @@ int RunLimited(uint64_t limit, const std::function<bool()>& edit) {
   int status = 0;
   waitpid(child, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 template <class Archive>
@@ -405,6 +413,9 @@ TYPED_TEST(ArchiveEdit, RebuildUsesTheArchiveFolderAndLeavesNothingBehind) {
 }
 
 TYPED_TEST(ArchiveEdit, EditsOutOfSpaceKeepTheOldArchive) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "needs fork and a file size limit (setrlimit), which Windows lacks";
+#endif
   auto& a = this->archive;
   std::string one = Pattern(20000, 1), two = Pattern(30000, 2);
   this->Add("one", one);

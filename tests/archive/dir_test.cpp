@@ -1,9 +1,14 @@
 // QVRDir in temporary folders: listing, attributes, sorting with every key
 // and option, navigation, opening and copying files.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#undef CopyFile  // QVRDir has a member of that name
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -45,8 +50,17 @@ class DirTest : public ::testing::Test {
   void TearDown() override { EXPECT_EQ(Cwd(), saved) << "a listing left the current directory"; }
   void Touch(const std::string& name, size_t size, time_t mtime) {
     WriteAll(root + "/" + name, std::string(size, 'x'));
+#if defined(_WIN32)
+    HANDLE file = CreateFileA((root + "/" + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const uint64_t ticks = (static_cast<uint64_t>(mtime) + 11644473600ull) * 10000000ull;
+    FILETIME when = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    SetFileTime(file, nullptr, &when, &when);
+    CloseHandle(file);
+#else
     struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
     utimensat(AT_FDCWD, (root + "/" + name).c_str(), times, 0);
+#endif
   }
 
   TempDir tmp;

@@ -9,14 +9,35 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#if defined(_WIN32)
+#include <process.h>
+#endif
 
 namespace qvrtest {
+
+#if defined(_WIN32)
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
 
 class TempDir {
  public:
   TempDir() {
+#if defined(_WIN32)
+    // No mkdtemp: try names until one is new.
+    static unsigned serial = 0;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (unsigned attempt = 0; attempt < 1000 && m_path.empty(); ++attempt) {
+      std::filesystem::path candidate =
+          base / ("qvr3d-test-" + std::to_string(_getpid()) + "-" + std::to_string(serial++));
+      std::error_code ec;
+      if (std::filesystem::create_directory(candidate, ec)) m_path = candidate.string();
+    }
+#else
     std::string templ = (std::filesystem::temp_directory_path() / "qvr3d-test-XXXXXX").string();
     if (char* made = mkdtemp(templ.data())) m_path = made;
+#endif
   }
   ~TempDir() {
     std::error_code ec;
@@ -26,8 +47,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return m_path; }
-  /// The path of `name` inside the folder.
-  std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+  /// The path of `name` inside the folder, joined with the native separator.
+  std::string operator/(const std::string& name) const { return m_path + kSeparator + name; }
 
  private:
   std::string m_path;

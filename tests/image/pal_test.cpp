@@ -226,7 +226,7 @@ TEST(Pal, GimpPalettesOfTheSystemLoadAndRoundTrip) {
       if (!line.empty() && line[0] != '#' && std::sscanf(line.c_str(), "%d %d %d", &r, &g, &b) == 3)
         colours.push_back({r & 0xFF, g & 0xFF, b & 0xFF});
     }
-    QVRPal pal(entry.path().c_str(), QVRPal::PAL_AUTO);
+    QVRPal pal(entry.path().string().c_str(), QVRPal::PAL_AUTO);
     ASSERT_EQ(pal.GetCount(), colours.size());
     for (unsigned i = 0; i < colours.size(); ++i)
       for (int c = 0; c < 3; ++c) ASSERT_EQ(pal.Entry(i)[c], colours[i][c]) << i;

@@ -131,7 +131,11 @@ TEST(DiskStream, CreateFlag) {
 }
 
 TEST(DiskStream, CreateRefusesAnExistingFileItCannotRead) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows files have no write-only permission";
+#else
   if (geteuid() == 0) GTEST_SKIP() << "permissions do not apply to root";
+#endif
   TempDir dir;
   const std::string path = dir / "locked.bin";
   WriteAll(path, "secret");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/log_capture.h"
+#include "common/posix_compat.h"
 #include "qvr3d/config.h"
 #include "qvr3d/core.h"
 #include "tests/common/tmpdir.h"

@@ -14,14 +14,23 @@ tool_name=${1:?lib.sh needs the name of the tool under test}
 build=${2:?usage: $(basename "$0") BUILD_DIR}
 tests_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "$build" && pwd)
-tool=$build/tools/$tool_name
-if [ ! -x "$tool" ]; then
+tool=$build/tools/$tool_name${QVR_TOOL_SUFFIX:-}
+if [ ! -x "$tool" ] && [ ! -f "$tool" ]; then
   echo "FAIL: $tool_name not found at $tool" >&2
   exit 1
 fi
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+launcher=
+trap 'rm -rf "$work" ${launcher:+"$launcher"}' EXIT
 cd "$work"
+# A program built for another system runs through $QVR_TOOL_RUNNER (Wine for
+# the Windows build): $tool becomes a launcher, so the tests call it as usual.
+if [ -n "${QVR_TOOL_RUNNER:-}" ]; then
+  launcher=$(mktemp -d)
+  printf '#!/bin/sh\nexec %s "%s" "$@"\n' "$QVR_TOOL_RUNNER" "$tool" >"$launcher/$tool_name"
+  chmod +x "$launcher/$tool_name"
+  tool=$launcher/$tool_name
+fi
 umask 022
 
 failures=0

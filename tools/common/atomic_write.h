@@ -10,6 +10,13 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <io.h>
+#include <windows.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -28,6 +35,18 @@ namespace fs = std::filesystem;
 // The temporary file being written, removed when the program is interrupted.
 inline char g_tmpPath[4096];
 inline volatile sig_atomic_t g_tmpActive = 0;
+
+// rename that replaces an existing target on every system (the Windows C
+// runtime's rename refuses to).
+inline bool RenameOver(const char* from, const char* to) {
+#if defined(_WIN32)
+  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  errno = EACCES;
+  return false;
+#else
+  return std::rename(from, to) == 0;
+#endif
+}
 
 inline void RemoveTmpAndDie(int sig) {
   if (g_tmpActive) unlink(g_tmpPath);
@@ -64,7 +83,11 @@ inline bool WriteAtomically(const std::string& out, const char* what,
     return false;
   }
   std::memcpy(g_tmpPath, tmpName.data(), tmpName.size());
+#if defined(SIGHUP)
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, RemoveTmpAndDie);
+#else
+  for (int sig : {SIGINT, SIGTERM}) signal(sig, RemoveTmpAndDie);
+#endif
   g_tmpActive = 1;
   int fd = mkstemp(g_tmpPath);
   if (fd < 0) {
@@ -85,7 +108,11 @@ inline bool WriteAtomically(const std::string& out, const char* what,
     umask(mask);
     mode = 0666 & ~mask;
   }
+#if defined(_WIN32)
+  (void)mode;  // Windows keeps only a read-only flag, which a new file lacks
+#else
   fchmod(fd, mode);
+#endif
   close(fd);
 
   QVRFile file(tmp.c_str(), QVRResFile::WRITE | QVRResFile::TRUNCATE);
@@ -103,13 +130,18 @@ inline bool WriteAtomically(const std::string& out, const char* what,
       error = errno;
       ok = false;
     }
-    if (ok && fsync(fileno(file.GetFile())) != 0) {
+#if defined(_WIN32)
+    const bool synced = _commit(_fileno(file.GetFile())) == 0;
+#else
+    const bool synced = fsync(fileno(file.GetFile())) == 0;
+#endif
+    if (ok && !synced) {
       error = errno;
       ok = false;
     }
   }
   file.Close();
-  if (ok && std::rename(tmp.c_str(), target.c_str()) != 0) {
+  if (ok && !RenameOver(tmp.c_str(), target.c_str())) {
     Error("%s: cannot move the new file into place: %s", out.c_str(), std::strerror(errno));
     ok = false;
     error = -1;
