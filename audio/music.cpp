@@ -15,17 +15,6 @@
 
 using qvr::detail::SampleBytes;
 
-namespace {
-
-constexpr uint32_t Tag(char a, char b, char c, char d) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
-         static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
-}
-
-}  // namespace
-
 QVRMusic::QVRMusic()
     : m_format(0),
       m_freq(0),
@@ -97,16 +86,8 @@ bool QVRMusic::LoadFrom(QVRResFile& file, int type) {
     return false;
   }
   if (type == MUS_AUTO) {
-    const uint32_t magic = file.Read32();
-    file.SeekStart();
-    if (magic == Tag('R', 'I', 'F', 'F'))
-      type = MUS_WAV;
-    else if (magic == Tag('F', 'O', 'R', 'M'))
-      type = MUS_AIFF;
-    else if (magic == Tag('.', 's', 'n', 'd'))
-      type = MUS_AU;
-    else
-      type = -1;
+    type = qvr::detail::DetectSoundFile(file);
+    if (type == 0) type = -1;
   }
   Clear();
   bool ok = false;

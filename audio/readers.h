@@ -91,6 +91,11 @@ uint8_t* AllocSamples(uint64_t size);
 /// any other.
 bool CheckChannels(long channels, const char* name);
 
+// The kind of sound file whose signature ("RIFF", "FORM", ".snd") the stream
+// holds at its current position: 1 WAV, 2 AIFF, 3 AU (the type ids of
+// QVRSound and QVRMusic), 0 none. The stream is put back at its start.
+int DetectSoundFile(QVRResFile& file);
+
 }  // namespace qvr::detail
 
 #endif

@@ -35,14 +35,6 @@ using qvr::detail::SampleBytes;
 
 namespace {
 
-// Four-byte signatures as Read32 returns them.
-constexpr uint32_t Tag(char a, char b, char c, char d) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
-         static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
-}
-
 // A buffer for a conversion's result, or null (with a warning) when the size
 // passes 32 bits or memory runs out.
 uint8_t* NewBuffer(uint64_t size) {
@@ -70,20 +62,27 @@ void QVRSound::Clear() {
   m_channels = 0;
 }
 
+namespace qvr::detail {
+
+int DetectSoundFile(QVRResFile& file) {
+  uint8_t magic[4] = {};
+  const bool whole = file.Read(magic, 4) == 4;
+  file.SeekStart();
+  if (!whole) return 0;
+  if (std::memcmp(magic, "RIFF", 4) == 0) return QVRSound::SND_WAV;
+  if (std::memcmp(magic, "FORM", 4) == 0) return QVRSound::SND_AIFF;
+  if (std::memcmp(magic, ".snd", 4) == 0) return QVRSound::SND_AU;
+  return 0;
+}
+
+}  // namespace qvr::detail
+
 bool QVRSound::Load(QVRResFile& file, int type) {
   Clear();
   if (!file.Good()) return false;
   if (type == SND_AUTO) {
-    const uint32_t magic = file.Read32();
-    file.SeekStart();
-    if (magic == Tag('R', 'I', 'F', 'F'))
-      type = SND_WAV;
-    else if (magic == Tag('F', 'O', 'R', 'M'))
-      type = SND_AIFF;
-    else if (magic == Tag('.', 's', 'n', 'd'))
-      type = SND_AU;
-    else
-      return false;
+    type = qvr::detail::DetectSoundFile(file);
+    if (type == 0) return false;
   }
   switch (type) {
     case SND_WAV:

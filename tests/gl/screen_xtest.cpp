@@ -22,35 +22,7 @@
 
 // Mesa, LLVM and the X libraries keep allocations for the life of the
 // process (and SDL_Quit does not unload them): not ours to report.
-#if defined(__SANITIZE_ADDRESS__)
-#define QVR_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QVR_TEST_ASAN 1
-#endif
-#endif
-#if QVR_TEST_ASAN
-#include <dlfcn.h>
-namespace {
-// The OpenGL vendor library and the DRI driver are unloaded when SDL closes
-// the display, and their leaks would then be reported from an unknown
-// module that no suppression can name: keep them loaded.
-const bool g_keepDrivers = [] {
-  for (const char* lib : {"libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so",
-                          "/usr/lib64/dri/swrast_dri.so", "/usr/lib/dri/swrast_dri.so"})
-    dlopen(lib, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  return true;
-}();
-}  // namespace
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libX11.so\n"
-         "leak:libxcb.so\n"
-         "leak:libGLX_mesa.so\n"
-         "leak:swrast_dri.so\n"
-         "leak:libLLVM\n"
-         "leak:libglapi.so\n";
-}
-#endif
+#include "common/gl_leak_hooks.h"
 
 namespace {
 

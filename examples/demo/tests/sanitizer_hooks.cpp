@@ -1,26 +1,3 @@
-// Linked into the demo in sanitizer builds only, for its OpenGL test run:
-// the leaks that LeakSanitizer finds inside X11 and Mesa are theirs.
-#include <dlfcn.h>
-
-#include <initializer_list>
-
-namespace {
-// The OpenGL vendor library and the DRI driver are unloaded when SDL closes
-// the display, and their leaks would then be reported from an unknown module
-// that no suppression can name: keep them loaded.
-const bool g_keepDrivers = [] {
-  for (const char* lib : {"libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so",
-                          "/usr/lib64/dri/swrast_dri.so", "/usr/lib/dri/swrast_dri.so"})
-    dlopen(lib, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  return true;
-}();
-}  // namespace
-
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libX11.so\n"
-         "leak:libxcb.so\n"
-         "leak:libGLX_mesa.so\n"
-         "leak:swrast_dri.so\n"
-         "leak:libLLVM\n"
-         "leak:libglapi.so\n";
-}
+// Linked into the demo in sanitizer builds only, for its OpenGL test run: the
+// same leak-checker hooks as the library's own OpenGL display tests.
+#include "../../../tests/common/gl_leak_hooks.h"
