@@ -427,7 +427,7 @@ bool QVRArchive::ExtractAll(const char* dir) const {
   if (dir == nullptr || dir[0] == 0 || !QVRFileUtils::IsDir(dir)) return false;
   std::string prefix;
   if (!qvr::detail::NativePath(dir, prefix)) return false;
-  if (prefix.back() != '/') prefix += '/';
+  if (prefix.back() != qvr::detail::kNativeSeparator) prefix += qvr::detail::kNativeSeparator;
   bool all = true;
   for (unsigned i = 0; i < m_entries.size(); ++i) {
     const char* name = m_entries[i].name;
@@ -445,7 +445,7 @@ bool QVRArchive::ExtractAll(const char* dir) const {
     // a time; the name was checked above, so none of them climbs out.
     bool folders = true;
     for (size_t k = prefix.size(); k < target.size() && folders; ++k) {
-      if (target[k] != '/') continue;
+      if (target[k] != qvr::detail::kNativeSeparator) continue;
       std::string folder = target.substr(0, k);
       if (!QVRFileUtils::IsDir(folder.c_str())) folders = QVRFileUtils::DirCreate(folder.c_str());
     }

@@ -172,8 +172,11 @@ void QVRDir::GoRoot() {
   if ((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z')) {
     const char root[4] = {first, ':', '\\', 0};
     Open(root);
-  } else if (first == '/') {
-    Open(m_path.Char(1) == '/' ? "//" : "/");
+  } else if (IsSeparator(first)) {
+    // "/" or a network root "//", written with the native separator.
+    const char sep = qvr::detail::kNativeSeparator;
+    const char root[3] = {sep, IsSeparator(m_path.Char(1)) ? sep : '\0', 0};
+    Open(root);
   }
 }
 

@@ -39,7 +39,7 @@ std::string UniqueTag() {
 bool SiblingName(const char* path, const char* suffix, std::string& out) {
   std::string native;
   if (!NativePath(path, native) || native.empty()) return false;
-  size_t slash = native.rfind('/');
+  size_t slash = native.find_last_of("/\\");
   std::string folder = slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? native : native.substr(slash + 1);
   out = folder + "." + base + "." + UniqueTag() + "." + suffix;
@@ -55,7 +55,7 @@ bool JoinPath(const char* dir, const char* name, std::string& out) {
     joined = name;
   } else {
     joined = dir;
-    if (!IsSeparator(joined.back())) joined += '/';
+    if (!IsSeparator(joined.back())) joined += kNativeSeparator;
     joined += name;
   }
   return NativePath(joined.c_str(), out);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "io/platform.h"
 #include "qvr3d/archive.h"
 #include "qvr3d/core.h"
 #include "qvr3d/fileutils.h"
@@ -19,7 +20,7 @@ unsigned QVRResFinder::FindSource(const char* name) const {
   if (name == nullptr || name[0] == 0) return NONE;
   for (unsigned i = 0; i < m_sources.size(); ++i) {
     const char* own = m_sources[i]->Name();
-    if (own != nullptr && std::strcmp(own, name) == 0) return i;
+    if (qvr::detail::SamePathSpelling(own, name)) return i;
   }
   return NONE;
 }

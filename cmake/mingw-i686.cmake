@@ -14,6 +14,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# SSE2 arithmetic, as every 32-bit Windows compiler has produced by default
+# for years: x87 registers keep excess precision and round differently.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+
 # The compiler's own runtime (libgcc, libstdc++, winpthread) is linked in, so
 # that the programs run under Wine without DLLs copied beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

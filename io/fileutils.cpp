@@ -124,7 +124,7 @@ unsigned QVRFileUtils::GetFileList(char**& list, const char* directory, const ch
   list = nullptr;
   if (!directory || !*directory || !pattern || !*pattern) return 0;
   std::string search = directory;
-  if (!IsSeparator(search.back())) search += '/';
+  if (!IsSeparator(search.back())) search += qvr::detail::kNativeSeparator;
   search += pattern;
   if (search.size() >= kPathMax) return 0;
 
@@ -210,9 +210,11 @@ bool QVRFileUtils::SetCWD(const char* path) {
 char* QVRFileUtils::GetExeDir() {
   std::string path;
   if (!qvr::detail::ModuleFileName(path)) return nullptr;
-  size_t slash = path.rfind('/');
+  size_t slash = path.find_last_of("/\\");
   if (slash == std::string::npos) return nullptr;
-  if (slash == 0) return NewCopy("/", 1);
+  // A program in a root folder keeps the root: "/", or "C:\" on Windows.
+  if (slash == 0) return NewCopy(path.c_str(), 1);
+  if (slash == 2 && path[1] == ':') return NewCopy(path.c_str(), 3);
   return NewCopy(path.c_str(), slash);
 }
 

@@ -2,7 +2,8 @@
 // providers: opening and examining files, moves and copies, directory search,
 // current and executable directories, drives and the user's folders.
 //
-// Names. Paths may use "\" or "/"; the layer turns "\" into "/". Game data is
+// Names. Paths may use "\" or "/"; the layer turns either into the native
+// separator (kNativeSeparator). Game data is
 // named as on a file system that ignores letter case, so where a path does not
 // exist as written the layer matches it again, component by component,
 // without regard to ASCII letter case:
@@ -33,6 +34,14 @@
 
 namespace qvr::detail {
 
+/// The separator of this platform's own paths: the one the library puts
+/// between the parts of a path it joins.
+#if defined(_WIN32)
+constexpr char kNativeSeparator = '\\';
+#else
+constexpr char kNativeSeparator = '/';
+#endif
+
 /// Longest path the layer accepts, terminator included. Longer paths are
 /// refused, never cut.
 constexpr unsigned kPathMax = 4096;
@@ -52,6 +61,24 @@ bool NativePath(const char* path, std::string& out);
 /// written, else its match regardless of letter case. False when nothing
 /// matches.
 bool ExistingPath(const char* path, std::string& out);
+
+/// True when `a` and `b` are spelt as the same path: "\" and "/" are one
+/// separator, and on Windows, whose file systems ignore letter case, ASCII
+/// letters match in either case. Null matches nothing.
+inline bool SamePathSpelling(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr) return false;
+  for (;; ++a, ++b) {
+    unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+    if (x == '\\') x = '/';
+    if (y == '\\') y = '/';
+#if defined(_WIN32)
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + ('a' - 'A'));
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + ('a' - 'A'));
+#endif
+    if (x != y) return false;
+    if (x == 0) return true;
+  }
+}
 
 /// What the runtime library's stat reports about one path.
 struct StatInfo {

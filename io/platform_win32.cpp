@@ -12,8 +12,10 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "io/platform.h"
 
@@ -219,6 +221,101 @@ bool StreamSize(FILE* file, uint64_t& size) {
   return true;
 }
 
+// ---- Shared files (CreateFileA, ReadFile/WriteFile at offsets) -----------------
+
+struct SharedFile {
+  explicit SharedFile(HANDLE file) : handle(file), holds(1) {}
+  HANDLE handle;
+  std::atomic<unsigned> holds;
+};
+
+SharedFile* OpenSharedFile(const char* path, bool write) {
+  std::string native;
+  if (!Native(path, native)) return nullptr;
+  // Every share mode, so that the file can be moved or removed while held,
+  // as the streams over it expect.
+  HANDLE handle = CreateFileA(native.c_str(), GENERIC_READ | (write ? GENERIC_WRITE : 0),
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (GetFileType(handle) == FILE_TYPE_DISK) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(handle, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      CloseHandle(handle);
+      return nullptr;
+    }
+  }
+  return new SharedFile(handle);
+}
+
+SharedFile* RetainFile(SharedFile* file) {
+  file->holds.fetch_add(1, std::memory_order_relaxed);
+  return file;
+}
+
+void ReleaseFile(SharedFile* file) {
+  if (file == nullptr || file->holds.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  CloseHandle(file->handle);
+  delete file;
+}
+
+bool SharedFileSize(SharedFile* file, uint64_t& size) {
+  if (file == nullptr || GetFileType(file->handle) != FILE_TYPE_DISK) return false;
+  LARGE_INTEGER length;
+  if (!GetFileSizeEx(file->handle, &length) || length.QuadPart < 0) return false;
+  size = static_cast<uint64_t>(length.QuadPart);
+  return true;
+}
+
+namespace {
+
+// An OVERLAPPED that carries `offset`; with a handle opened for synchronous
+// access the call still waits, and the offset is the call's own, so streams
+// sharing the handle do not disturb one another.
+OVERLAPPED At(uint64_t offset) {
+  OVERLAPPED at;
+  memset(&at, 0, sizeof at);
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
+constexpr DWORD kChunk = 0x40000000u;
+
+}  // namespace
+
+size_t ReadAt(SharedFile* file, void* data, size_t count, uint64_t offset) {
+  if (file == nullptr || offset > static_cast<uint64_t>(INT64_MAX)) return 0;
+  char* out = static_cast<char*>(data);
+  size_t done = 0;
+  while (done < count) {
+    const size_t left = count - done;
+    const DWORD chunk = left > kChunk ? kChunk : static_cast<DWORD>(left);
+    OVERLAPPED at = At(offset + done);
+    DWORD got = 0;
+    // Reading at or past the end fails with ERROR_HANDLE_EOF: the end.
+    if (!ReadFile(file->handle, out + done, chunk, &got, &at) || got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+size_t WriteAt(SharedFile* file, const void* data, size_t count, uint64_t offset) {
+  if (file == nullptr || offset > static_cast<uint64_t>(INT64_MAX)) return 0;
+  const char* in = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < count) {
+    const size_t left = count - done;
+    const DWORD chunk = left > kChunk ? kChunk : static_cast<DWORD>(left);
+    OVERLAPPED at = At(offset + done);
+    DWORD put = 0;
+    if (!WriteFile(file->handle, in + done, chunk, &put, &at) || put == 0) break;
+    done += put;
+  }
+  return done;
+}
+
 // ---- Delete, move, copy and new folders ---------------------------------------
 
 bool FileDelete(const char* path) {
@@ -229,6 +326,31 @@ bool FileDelete(const char* path) {
 bool FileMove(const char* from, const char* to) {
   std::string source, target;
   if (!Native(from, source) || !Native(to, target)) return false;
+  // The kernel takes a move onto the file itself (the same name, or another
+  // link to it) as done. That target exists, so it is refused, unless only
+  // the letter case of the name changes.
+  if (SameFile(source.c_str(), target.c_str())) {
+    if (source == target || !SamePathSpelling(source.c_str(), target.c_str())) {
+      SetLastError(ERROR_ALREADY_EXISTS);
+      return false;
+    }
+    // Some file systems take a change of letter case alone for no change at
+    // all: the name goes through a free temporary one.
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+      const std::string step = source + ".case" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(attempt);
+      if (!MoveFileExA(source.c_str(), step.c_str(), 0)) {
+        if (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS) continue;
+        return false;
+      }
+      if (MoveFileExA(step.c_str(), target.c_str(), 0)) return true;
+      const DWORD error = GetLastError();
+      MoveFileExA(step.c_str(), source.c_str(), 0);  // put the name back
+      SetLastError(error);
+      return false;
+    }
+    return false;
+  }
   // Without MOVEFILE_REPLACE_EXISTING an existing target is refused; across
   // volumes the kernel copies the file and then deletes the source.
   return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED) != 0;

@@ -8,12 +8,30 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <string>
 
 #include "qvr3d/core.h"
 #include "qvr3d/parse.h"
 #include "qvr3d/string.h"
 
 namespace {
+
+// ctime's text for `time` in local time, spelt as the C standard spells it
+// ("Thu Jan  1 02:00:00 1970\n") on every platform: Windows' runtime pads
+// the day with a zero instead. "\n" when the time cannot be converted.
+std::string DateText(time_t time) {
+  const struct tm* local = std::localtime(&time);
+  if (local == nullptr || local->tm_wday < 0 || local->tm_wday > 6 || local->tm_mon < 0 ||
+      local->tm_mon > 11)
+    return "\n";
+  static const char kDays[] = "SunMonTueWedThuFriSat";
+  static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %d\n", kDays + 3 * local->tm_wday,
+                kMonths + 3 * local->tm_mon, local->tm_mday, local->tm_hour, local->tm_min,
+                local->tm_sec, 1900 + local->tm_year);
+  return text;
+}
 
 // Lines of at most this many characters, plus the terminator.
 constexpr unsigned kLineSize = 1024;
@@ -400,8 +418,7 @@ void QVRConfigMgr::PrintInfo() const {
       }
       case CFG_DATE: {
         const time_t time = static_cast<time_t>(cell.value.date);
-        const char* text = std::ctime(&time);
-        QVR::LOG("date): %s (%d)\n", text ? text : "\n", static_cast<int>(cell.value.date));
+        QVR::LOG("date): %s (%d)\n", DateText(time).c_str(), static_cast<int>(cell.value.date));
         break;
       }
       default:

@@ -10,6 +10,7 @@
 //   B       A 16-bit lengths, terminator included; 0 = no such string
 //   C       D bytes: the strings back to back in number order
 #include "io/le.h"
+#include "io/platform.h"
 #include "qvr3d/translator.h"
 
 #include <cstdio>
@@ -27,16 +28,16 @@ QVRTranslator* QVRTranslator::m_instance = nullptr;
 namespace {
 
 constexpr size_t kPathMax = 4096;
-constexpr char kSeparator = '/';
+constexpr char kSeparator = qvr::detail::kNativeSeparator;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
-// Game code written for Windows says "lang\english.lng"; the C runtime here
-// only knows "/".
+// Game code written for Windows says "lang\english.lng" and code written
+// elsewhere "lang/english.lng"; both become the native form.
 std::string NativePath(const char* path) {
   std::string result(path);
   for (char& c : result) {
-    if (c == '\\') c = kSeparator;
+    if (IsSeparator(c)) c = kSeparator;
   }
   return result;
 }

@@ -28,12 +28,13 @@ class QVR_API QVRResFinder {
   /// Destroys every source.
   ~QVRResFinder();
 
-  /// Position of the first source whose Name() equals `name` byte for byte;
-  /// NONE for null, empty or no match.
+  /// Position of the first source whose Name() is spelt as `name`: "\" and
+  /// "/" count as one separator, and on Windows letter case is ignored as
+  /// its file systems ignore it. NONE for null, empty or no match.
   unsigned FindSource(const char* name) const;
   /// Adds the directory or archive file `name`, searched before the others
   /// when `first` is true, else after them. True when it was added or a
-  /// source of that exact name is already present; false when it does not
+  /// source of that name is already present; false when it does not
   /// exist, is not a readable directory or not an archive of a supported
   /// format. Nothing is logged.
   bool AddSource(const char* name, bool first = false);

@@ -391,7 +391,10 @@ TYPED_TEST(ArchiveEdit, RebuildUsesTheArchiveFolderAndLeavesNothingBehind) {
   TempDir gone;
   std::string saved = std::filesystem::current_path().string();
   ASSERT_EQ(chdir(gone.path().c_str()), 0);
+#if !defined(_WIN32)
+  // Windows keeps a folder that is a current directory.
   std::filesystem::remove(gone.path());
+#endif
   std::string src = this->dir / "new";
   WriteAll(src, "replacement");
   bool updated = a.UpdateFile(1, src.c_str());

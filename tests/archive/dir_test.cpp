@@ -124,6 +124,9 @@ TEST_F(DirTest, FallsBackToTheWorkingDirectory) {
 }
 
 TEST_F(DirTest, SortsByEveryKeyAndOption) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "needs names that differ only in case, which are one file on Windows";
+#endif
   Touch("b.txt", 10, 300);
   Touch("A.txt", 10, 100);
   Touch("a.txt", 5, 200);
@@ -199,20 +202,27 @@ TEST_F(DirTest, SortHandlesTiesAndOrderedListings) {
 TEST_F(DirTest, NavigatesUpRootAndWorkingDirectory) {
   std::filesystem::create_directories(root + "/a/b");
   QVRDir dir((root + "/a/b").c_str());
-  EXPECT_EQ(std::string(dir.Name()), root + "/a/b");
+  EXPECT_EQ(std::string(dir.Name()), qvrtest::Native(root + "/a/b"));
   dir.GoUp();
-  EXPECT_EQ(std::string(dir.Name()), root + "/a");
+  EXPECT_EQ(std::string(dir.Name()), qvrtest::Native(root + "/a"));
   ASSERT_TRUE(dir.Open("b"));  // relative to the listed folder
-  EXPECT_EQ(std::string(dir.Name()), root + "/a/b");
+  EXPECT_EQ(std::string(dir.Name()), qvrtest::Native(root + "/a/b"));
   ASSERT_TRUE(dir.Open(".."));
-  EXPECT_EQ(std::string(dir.Name()), root + "/a");
+  EXPECT_EQ(std::string(dir.Name()), qvrtest::Native(root + "/a"));
+#if defined(_WIN32)
+  const std::string top = root.substr(0, 3);  // the drive's root, "C:\"
+#else
+  const std::string top = "/";
+#endif
   dir.GoRoot();
-  EXPECT_STREQ(dir.Name(), "/");
+  EXPECT_EQ(std::string(dir.Name()), top);
   dir.GoUp();  // nothing above a root
-  EXPECT_STREQ(dir.Name(), "/");
+  EXPECT_EQ(std::string(dir.Name()), top);
+#if !defined(_WIN32)
   ASSERT_TRUE(dir.Open("/tmp"));
   dir.GoUp();
   EXPECT_STREQ(dir.Name(), "/");
+#endif
   dir.GoCWD();
   EXPECT_EQ(std::string(dir.Name()), Cwd());
 }

@@ -92,6 +92,9 @@ TEST(ResFinder, SearchesSourcesInOrder) {
 // Game data named as on a file system that ignores case: a folder source
 // matches every spelling, an archive only the exact one.
 TEST(ResFinder, FolderSourcesTakeWindowsNames) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "needs names that differ only in case, which are one file on Windows";
+#endif
   TempDir tmp;
   std::string root = std::filesystem::canonical(tmp.path()).string();
   std::filesystem::create_directories(root + "/Game/Data/Levels");
@@ -148,7 +151,7 @@ TEST(ResFinder, RelativeNamesAndDamagedArchives) {
   ASSERT_EQ(chdir(saved.c_str()), 0);
   ASSERT_TRUE(made);
   ASSERT_TRUE(added);
-  EXPECT_STREQ(finder.GetSource(0)->Name(), (root + "/rel.pak").c_str());
+  EXPECT_STREQ(finder.GetSource(0)->Name(), qvrtest::Native(root + "/rel.pak").c_str());
   EXPECT_TRUE(finder.AddSource((root + "/rel.pak").c_str(), false));
   EXPECT_EQ(finder.NbSources(), 1u);
 }

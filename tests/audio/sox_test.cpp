@@ -8,6 +8,7 @@
 #include <string>
 
 #include "audio/sound_helpers.h"
+#include "common/host_command.h"
 #include "common/tmpdir.h"
 #include "qvr3d/sound.h"
 #include "qvr3d/stream.h"
@@ -62,7 +63,7 @@ const SoxCase kCases[] = {
 };
 
 bool Sox(const std::string& command) {
-  return std::system(("sox " + command + " 2>/dev/null").c_str()) == 0;
+  return qvrtest::HostShell("sox " + command + " 2>/dev/null") == 0;
 }
 
 class SoxDecode : public ::testing::TestWithParam<SoxCase> {};
@@ -72,13 +73,13 @@ TEST_P(SoxDecode, MatchesSoxOwnDecoding) {
   qvrtest::TempDir dir;
   const std::string file = dir / (std::string(c.name) + "." + c.ext);
   const std::string raw = dir / "decoded.raw";
-  ASSERT_TRUE(Sox("-R -n " + std::string(c.make) + " " + file + " " + c.synth))
+  ASSERT_TRUE(Sox("-R -n " + std::string(c.make) + " " + qvrtest::HostArg(file) + " " + c.synth))
       << "sox could not write " << file;
 
   const bool eight = (c.format & 0xFF) == 8;
   const std::string rawArgs =
       eight ? ((c.format & 0x8000) ? "-e signed -b 8" : "-e unsigned -b 8") : "-e signed -b 16 -L";
-  ASSERT_TRUE(Sox("-D " + file + " -t raw " + rawArgs + " " + raw));
+  ASSERT_TRUE(Sox("-D " + qvrtest::HostArg(file) + " -t raw " + rawArgs + " " + qvrtest::HostArg(raw)));
   const std::string expected = qvrtest::ReadAll(raw);
   ASSERT_FALSE(expected.empty());
 

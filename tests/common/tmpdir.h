@@ -54,6 +54,13 @@ class TempDir {
   std::string m_path;
 };
 
+/// `path` with every "/" turned into the native separator.
+inline std::string Native(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = kSeparator;
+  return path;
+}
+
 inline std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

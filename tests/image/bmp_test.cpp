@@ -62,7 +62,7 @@ TEST(Bmp, ImageMagickFilesDecodeToImageMagicksPixels) {
   QVR_REQUIRE_MAGICK();
   TempDir dir;
   const std::string src = dir / "src.png";
-  ASSERT_TRUE(qvrtest::Magick("-seed 7 -size 37x23 plasma:fractal '" + src + "'"));
+  ASSERT_TRUE(qvrtest::Magick("-seed 7 -size 37x23 plasma:fractal " + qvrtest::HostArg(src)));
   struct Case {
     const char* name;
     const char* args;  // between the source and the output
@@ -84,7 +84,7 @@ TEST(Bmp, ImageMagickFilesDecodeToImageMagicksPixels) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string file = dir / "in.bmp";
-    ASSERT_TRUE(qvrtest::Magick("'" + src + "' " + c.args + " " + c.prefix + ":'" + file + "'"));
+    ASSERT_TRUE(qvrtest::Magick(qvrtest::HostArg(src) + " " + c.args + " " + c.prefix + ":" + qvrtest::HostArg(file)));
     const std::string bytes = qvrtest::ReadAll(file);
     ASSERT_EQ(U32(bytes, 14), c.headerSize) << "ImageMagick wrote another header";
     if (c.headerSize == 12) {
@@ -120,7 +120,7 @@ TEST(Bmp, ImageMagickFilesDecodeToImageMagicksPixels) {
   for (const char* args : {"-define bmp:subtype=RGB565", "-alpha set -type truecolormatte"}) {
     SCOPED_TRACE(args);
     const std::string file = dir / "fields.bmp";
-    ASSERT_TRUE(qvrtest::Magick("'" + src + "' " + args + " BMP:'" + file + "'"));
+    ASSERT_TRUE(qvrtest::Magick(qvrtest::HostArg(src) + " " + args + " BMP:" + qvrtest::HostArg(file)));
     ASSERT_EQ(U32(qvrtest::ReadAll(file), 30), 3u);
     LogCapture log;
     QVRImage img;
@@ -139,7 +139,7 @@ TEST(Bmp, NegativeHeightReadsRowsTopDown) {
   for (const char* args : {"-type truecolor", "-colors 12"}) {
     SCOPED_TRACE(args);
     ASSERT_TRUE(qvrtest::Magick("-seed 3 -size 37x23 plasma:fractal " + std::string(args) +
-                                " BMP3:'" + file + "'"));
+                                " BMP3:" + qvrtest::HostArg(file)));
     std::string bytes = qvrtest::ReadAll(file);
     const uint32_t offset = U32(bytes, 10);
     const size_t stride = (bytes.size() - offset) / 23;

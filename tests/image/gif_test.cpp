@@ -197,7 +197,7 @@ TEST(Gif, DecodesImageMagickFilesExactly) {
     SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " " + c.options);
     const std::string ppm = dir / "in.ppm", gif = dir / "out.gif";
     ASSERT_TRUE(qvrtest::WriteAll(ppm, PhotoPPM(c.w, c.h, c.w)));
-    ASSERT_TRUE(qvrtest::Magick("'" + ppm + "' " + c.options + " '" + gif + "'"));
+    ASSERT_TRUE(qvrtest::Magick(qvrtest::HostArg(ppm) + " " + c.options + " " + qvrtest::HostArg(gif)));
     if (c.w > 300) {
       EXPECT_GT(qvrtest::ReadAll(gif).size(), 65536u);
     }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "../common/host_command.h"
 #include "../common/tmpdir.h"
 #include "qvr3d/image.h"
 #include "qvr3d/pal.h"
@@ -21,8 +22,8 @@ namespace qvrtest {
 inline const std::string& MagickConvert() {
   static const std::string path = [] {
     for (const char* candidate : {"/usr/bin/convert-im6.q16", "/usr/bin/convert"})
-      if (std::system((std::string("test -x ") + candidate).c_str()) == 0) return std::string(candidate);
-    return std::string(std::system("command -v convert >/dev/null 2>&1") == 0 ? "convert" : "");
+      if (HostShell(std::string("test -x ") + candidate) == 0) return std::string(candidate);
+    return std::string(HostShell("command -v convert >/dev/null 2>&1") == 0 ? "convert" : "");
   }();
   return path;
 }
@@ -31,7 +32,7 @@ inline const std::string& MagickConvert() {
 inline bool Magick(const std::string& args) {
   if (MagickConvert().empty()) return false;
   std::string cmd = MagickConvert() + " " + args + " 2>/dev/null";
-  return std::system(cmd.c_str()) == 0;
+  return HostShell(cmd) == 0;
 }
 
 #define QVR_REQUIRE_MAGICK()                                                  \
@@ -45,7 +46,7 @@ inline std::string MagickRaw(const std::string& file, const std::string& layout,
                              const TempDir& dir) {
   const std::string out = dir / "magick-raw.bin";
   std::remove(out.c_str());
-  if (!Magick("'" + file + "' -depth 8 " + layout + ":'" + out + "'")) return "";
+  if (!Magick(qvrtest::HostArg(file) + " -depth 8 " + layout + ":" + qvrtest::HostArg(out))) return "";
   return ReadAll(out);
 }
 

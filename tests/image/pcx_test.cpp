@@ -87,7 +87,7 @@ TEST(Pcx, ImageMagickFilesAndOursAgree) {
     for (const char* type : {"-colors 200", "-type TrueColor"}) {
       SCOPED_TRACE(std::to_string(w) + " " + type);
       const std::string theirs = dir / "theirs.pcx", ours = dir / "ours.pcx";
-      ASSERT_TRUE(qvrtest::Magick("'" + ppm + "' " + type + " '" + theirs + "'"));
+      ASSERT_TRUE(qvrtest::Magick(qvrtest::HostArg(ppm) + " " + type + " " + qvrtest::HostArg(theirs)));
       const std::string expected = qvrtest::MagickRaw(theirs, "rgb", dir);
       ASSERT_EQ(expected.size(), size_t(w) * 23 * 3);
       QVRImage img;
@@ -107,7 +107,7 @@ TEST(Pcx, ImageMagickFilesAndOursAgree) {
   // alpha in memory, both ways.
   const std::string theirs = dir / "rgba.pcx", ours = dir / "ours32.pcx";
   ASSERT_TRUE(
-      qvrtest::Magick("'" + ppm + "' -alpha set -channel A -fx 'i/w' +channel '" + theirs + "'"));
+      qvrtest::Magick(qvrtest::HostArg(ppm) + " -alpha set -channel A -fx 'i/w' +channel " + qvrtest::HostArg(theirs)));
   const std::string expected = qvrtest::MagickRaw(theirs, "rgba", dir);
   QVRImage img;
   ASSERT_TRUE(qvrtest::LoadImageFile(img, theirs));

@@ -67,7 +67,7 @@ std::string AlphaOfRGBA(const std::string& rgba) {
 std::string MagickTga(const std::string& file, const std::string& layout, const TempDir& dir) {
   const std::string out = dir / "magick-tga.bin";
   std::remove(out.c_str());
-  if (!qvrtest::Magick("'" + file + "' -auto-orient -depth 8 " + layout + ":'" + out + "'"))
+  if (!qvrtest::Magick(qvrtest::HostArg(file) + " -auto-orient -depth 8 " + layout + ":" + qvrtest::HostArg(out)))
     return "";
   return qvrtest::ReadAll(out);
 }
@@ -76,7 +76,7 @@ TEST(Tga, ImageMagickFilesDecodeToImageMagicksPixels) {
   QVR_REQUIRE_MAGICK();
   TempDir dir;
   const std::string src = dir / "src.png";
-  ASSERT_TRUE(qvrtest::Magick("-seed 5 -size 37x23 plasma:fractal '" + src + "'"));
+  ASSERT_TRUE(qvrtest::Magick("-seed 5 -size 37x23 plasma:fractal " + qvrtest::HostArg(src)));
   const std::string alpha = "-alpha set -channel A -fx '(i+j)/60' +channel";
   struct Case {
     const char* name;
@@ -96,7 +96,7 @@ TEST(Tga, ImageMagickFilesDecodeToImageMagicksPixels) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string file = dir / "in.tga";
-    ASSERT_TRUE(qvrtest::Magick("'" + src + "' " + c.args + " TGA:'" + file + "'"));
+    ASSERT_TRUE(qvrtest::Magick(qvrtest::HostArg(src) + " " + c.args + " TGA:" + qvrtest::HostArg(file)));
     ASSERT_EQ(unsigned(uint8_t(qvrtest::ReadAll(file)[2])), c.type)
         << "ImageMagick wrote another image type";
     QVRImage img;

@@ -316,8 +316,12 @@ TEST(FileUtils, CurrentAndExecutableDirectories) {
 
   char* exeDir = FU::GetExeDir();
   ASSERT_NE(exeDir, nullptr);
+#if defined(_WIN32)
+  EXPECT_TRUE(std::filesystem::exists(std::string(exeDir) + "\\test_io.exe")) << exeDir;
+#else
   EXPECT_EQ(std::string(exeDir),
             std::filesystem::read_symlink("/proc/self/exe").parent_path().string());
+#endif
   delete[] exeDir;
 }
 
@@ -400,6 +404,9 @@ TEST(FileUtils, CopyDataChunks) {
 }
 
 TEST(FileUtils, DrivesAndCdroms) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "mount points stand for drives on POSIX; Windows drives are tested on their own";
+#endif
   TempDir tmp;
   EXPECT_EQ(FU::DrivesList(), 0u);
   EXPECT_EQ(FU::DriveType(tmp.path().c_str()), 3u);

@@ -31,6 +31,15 @@ std::string Content(const std::string& name) {
   return bytes;
 }
 
+// True when `folder` holds an entry of exactly the name `name`, letter case
+// included, whatever the file system makes of other spellings.
+bool Listed(const std::string& folder, const std::string& name) {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+    if (entry.path().filename().string() == name) return true;
+  return false;
+}
+
 class Names : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -82,6 +91,9 @@ TEST_F(Names, DiskStreamsFindEverySpelling) {
 }
 
 TEST_F(Names, TheExactNameWinsThenTheFirstInByteOrder) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "needs names that differ only in case, which are one file on Windows";
+#endif
   ASSERT_TRUE(WriteAll(At("Data/Levels/one.map"), "lower"));
   ASSERT_TRUE(WriteAll(At("Data/Levels/ONE.MAP"), "upper"));
   EXPECT_EQ(Content(At("Data/Levels/one.map")), "lower");
@@ -106,7 +118,7 @@ TEST_F(Names, NewFilesGoIntoExistingFoldersUnderTheirOwnName) {
     file.Write("made", 4);
   }
   EXPECT_EQ(ReadAll(At("Data/Levels/new.txt")), "made");
-  EXPECT_FALSE(std::filesystem::exists(At("data")));
+  EXPECT_FALSE(Listed(root, "data"));
   // Append and read/write creation follow the same rule.
   {
     QVRFile file(At("DATA/LEVELS/Log.TXT").c_str(), QVRResFile::WRITE | QVRResFile::APPEND);
@@ -138,7 +150,7 @@ TEST_F(Names, NewFilesGoIntoExistingFoldersUnderTheirOwnName) {
   EXPECT_TRUE(QVRFileUtils::FileRename(At("data/levels/NEW.TXT").c_str(),
                                        At("data/levels/New.txt").c_str(), false));
   EXPECT_EQ(ReadAll(At("Data/Levels/New.txt")), "made");
-  EXPECT_FALSE(std::filesystem::exists(At("Data/Levels/new.txt")));
+  EXPECT_FALSE(Listed(At("Data/Levels"), "new.txt"));
   EXPECT_TRUE(QVRFileUtils::FileCopy(At("data/levels/new.TXT").c_str(),
                                      At("DATA\\saves\\copy.txt").c_str(), false));
   EXPECT_EQ(ReadAll(At("Data/Saves/copy.txt")), "made");
@@ -160,7 +172,7 @@ TEST_F(Names, FileUtilsAndResourcesByWindowsNames) {
   EXPECT_TRUE(QVRFileUtils::SetCWD(At("data\\levels").c_str()));
   std::string entered = std::filesystem::current_path().string();
   ASSERT_EQ(chdir(saved.c_str()), 0);
-  EXPECT_EQ(entered, At("Data/Levels"));
+  EXPECT_TRUE(std::filesystem::equivalent(entered, At("Data/Levels"))) << entered;
 
   // LoadName and SaveName take the same names.
   ASSERT_TRUE(WriteAll(At("Data/Levels/Lines.TXT"), "first\nsecond\n"));
@@ -174,6 +186,9 @@ TEST_F(Names, FileUtilsAndResourcesByWindowsNames) {
 }
 
 TEST_F(Names, TheFolderCacheFollowsChangesBehindItsBack) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "the folder cache belongs to the POSIX layer; Windows matches letter case itself";
+#endif
   EXPECT_EQ(Content(At("data/levels/one.map")), "level one");
   std::filesystem::rename(At("Data/Levels/One.MAP"), At("Data/Levels/Two.MAP"));
   EXPECT_EQ(Content(At("data/levels/two.map")), "level one");

@@ -305,13 +305,22 @@ TEST(Config, SaveThenParseFileRoundTrips) {
 // A summer date in a zone with daylight saving must come back as the same
 // moment, not an hour later.
 TEST(Config, SummerDatesRoundTripUnderDaylightSaving) {
+#if defined(_WIN32)
+  // The Windows C runtime takes no rules from TZ and applies its own
+  // (American) ones, which also put 14 July in summer time.
+  FixedZone zone("CET-1CEST");
+#else
   FixedZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+#endif
   qvrtest::TempDir dir;
   const std::string path = dir / "summer.cfg";
   Cfg saved;
   DeclareAll(saved);
   const uint32_t summer = LocalDate(2021, 7, 14, 12, 30, 0);
   const uint32_t winter = LocalDate(2021, 1, 14, 12, 30, 0);
+#if defined(_WIN32)
+  if (summer - winter == 181u * 86400u) GTEST_SKIP() << "this C runtime gives TZ zones no summer time";
+#endif
   EXPECT_EQ(summer - winter, 181u * 86400u - 3600u);  // the zone really has summer time
   saved.SetValue("date", Cfg::CFG_DATE, Date(summer), false);
   ASSERT_TRUE(saved.Save(path.c_str(), "summer"));

@@ -70,18 +70,18 @@ class TranslatorFolder : public ::testing::Test {
   void SetUp() override {
     m_langs = m_root / "langs";
     std::filesystem::create_directory(m_langs);
-    ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/english.lng",
+    ASSERT_TRUE(qvrtest::WriteAll(m_langs + qvrtest::kSeparator + "english.lng",
                                   LangFile("English", {"Hello", "Good bye", nullptr, "Score"})));
-    ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/french.LNG", LangFile("Fran\xE7"
+    ASSERT_TRUE(qvrtest::WriteAll(m_langs + qvrtest::kSeparator + "french.LNG", LangFile("Fran\xE7"
                                                                     "ais",
                                                                     {"Bonjour", "Au revoir"})));
-    ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/readme.txt", "not a language\n"));
-    ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/wrong.lng", "LANG\0\2x\0"));
+    ASSERT_TRUE(qvrtest::WriteAll(m_langs + qvrtest::kSeparator + "readme.txt", "not a language\n"));
+    ASSERT_TRUE(qvrtest::WriteAll(m_langs + qvrtest::kSeparator + "wrong.lng", "LANG\0\2x\0"));
     std::string noName = LangFile("x", {"a"});
     noName[5] = 0;
-    ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/noname.lng", noName));
-    ASSERT_TRUE(qvrtest::WriteAll(m_langs + "/.hidden.lng", LangFile("Hidden", {"h"})));
-    std::filesystem::create_directory(m_langs + "/folder.lng");
+    ASSERT_TRUE(qvrtest::WriteAll(m_langs + qvrtest::kSeparator + "noname.lng", noName));
+    ASSERT_TRUE(qvrtest::WriteAll(m_langs + qvrtest::kSeparator + ".hidden.lng", LangFile("Hidden", {"h"})));
+    std::filesystem::create_directory(m_langs + qvrtest::kSeparator + "folder.lng");
   }
 
   qvrtest::TempDir m_root;
@@ -102,33 +102,33 @@ TEST_F(TranslatorFolder, InitListsOnlyLanguageFiles) {
                                              "ais"}));
   for (unsigned i = 0; i < 2; ++i) {
     const std::string file = tr.GetLangFile(i);
-    EXPECT_EQ(file.rfind(m_langs + "/", 0), 0u) << file;
+    EXPECT_EQ(file.rfind(m_langs + qvrtest::kSeparator, 0), 0u) << file;
   }
   EXPECT_EQ(tr.Init(m_langs.c_str(), nullptr), 2);  // readme.txt is read and refused
   EXPECT_EQ(tr.Init(m_langs.c_str(), ".txt"), 0);
   EXPECT_EQ(tr.Init("", ".lng"), 0);
   EXPECT_EQ(tr.Init(nullptr, ".lng"), 0);
-  EXPECT_EQ(tr.Init((m_langs + "/missing").c_str(), ".lng"), 0);
+  EXPECT_EQ(tr.Init((m_langs + qvrtest::kSeparator + "missing").c_str(), ".lng"), 0);
 
   // Relative folders: a name, "." and "..".
   {
     CurrentDir cd(m_root.path());
     EXPECT_EQ(tr.Init("langs", ".lng"), 2);
-    EXPECT_EQ(std::string(tr.GetLangFile(0)).rfind(m_langs + "/", 0), 0u);
+    EXPECT_EQ(std::string(tr.GetLangFile(0)).rfind(m_langs + qvrtest::kSeparator, 0), 0u);
   }
   {
     CurrentDir cd(m_langs);
     EXPECT_EQ(tr.Init(".", ".lng"), 2);
     EXPECT_EQ(tr.Init("..", ".lng"), 0);
-    CurrentDir deeper(m_langs + "/folder.lng");
+    CurrentDir deeper(m_langs + qvrtest::kSeparator + "folder.lng");
     EXPECT_EQ(tr.Init("..", ".lng"), 2);
   }
 
-  std::unique_ptr<char[]> name(tr.CheckLang((m_langs + "/english.lng").c_str()));
+  std::unique_ptr<char[]> name(tr.CheckLang((m_langs + qvrtest::kSeparator + "english.lng").c_str()));
   EXPECT_STREQ(name.get(), "English");
-  EXPECT_EQ(tr.CheckLang((m_langs + "/wrong.lng").c_str()), nullptr);
-  EXPECT_EQ(tr.CheckLang((m_langs + "/noname.lng").c_str()), nullptr);
-  EXPECT_EQ(tr.CheckLang((m_langs + "/nothing.lng").c_str()), nullptr);
+  EXPECT_EQ(tr.CheckLang((m_langs + qvrtest::kSeparator + "wrong.lng").c_str()), nullptr);
+  EXPECT_EQ(tr.CheckLang((m_langs + qvrtest::kSeparator + "noname.lng").c_str()), nullptr);
+  EXPECT_EQ(tr.CheckLang((m_langs + qvrtest::kSeparator + "nothing.lng").c_str()), nullptr);
 }
 
 TEST_F(TranslatorFolder, LoadByNameIndexAndPath) {
@@ -140,7 +140,7 @@ TEST_F(TranslatorFolder, LoadByNameIndexAndPath) {
 
   ASSERT_TRUE(tr.LoadName("English"));
   EXPECT_STREQ(tr.GetCurName(), "English");
-  EXPECT_EQ(tr.GetCurFile(), m_langs + "/english.lng");
+  EXPECT_EQ(tr.GetCurFile(), m_langs + qvrtest::kSeparator + "english.lng");
   EXPECT_EQ(tr.GetStringCount(), 4u);
   EXPECT_STREQ(tr.GetString(0), "Hello");
   EXPECT_STREQ(tr.GetString(1), "Good bye");
@@ -192,9 +192,9 @@ TEST_F(TranslatorFolder, LoadByNameIndexAndPath) {
 
 TEST_F(TranslatorFolder, DamagedFilesKeepTheCurrentLanguage) {
   QVRTranslator tr;
-  const std::string good = m_langs + "/english.lng";
+  const std::string good = m_langs + qvrtest::kSeparator + "english.lng";
   ASSERT_TRUE(tr.Load(good.c_str(), 0));
-  EXPECT_EQ(tr.CheckLang((m_langs + "/wrong.lng").c_str()), nullptr);
+  EXPECT_EQ(tr.CheckLang((m_langs + qvrtest::kSeparator + "wrong.lng").c_str()), nullptr);
 
   const std::string base = LangFile("Bad", {"abc", "defg"});
   const std::string path = m_root / "bad.lng";
@@ -216,8 +216,8 @@ TEST_F(TranslatorFolder, DamagedFilesKeepTheCurrentLanguage) {
     EXPECT_STREQ(tr.GetCurName(), "English");
     EXPECT_STREQ(tr.GetString(0), "Hello");
   }
-  EXPECT_FALSE(tr.Load((m_langs + "/nothing.lng").c_str(), 0));
-  EXPECT_FALSE(tr.Load((m_langs + "/noname.lng").c_str(), 0));
+  EXPECT_FALSE(tr.Load((m_langs + qvrtest::kSeparator + "nothing.lng").c_str(), 0));
+  EXPECT_FALSE(tr.Load((m_langs + qvrtest::kSeparator + "noname.lng").c_str(), 0));
 
   // Lengths adding up past the data block: those strings are not handed out.
   std::string overlong = base;
@@ -274,8 +274,8 @@ TEST_F(TranslatorFolder, SingletonAndPrintInfo) {
   EXPECT_EQ(qvrtest::ReadAll(log),
             "No file loaded.\n"
             "Path : " +
-                m_langs + "/\nFiles:\n" + files + "Lang file : " + m_langs +
-                "/english.lng\nLanguage  : English\nStrings   : 4\n"
+                m_langs + qvrtest::kSeparator + "\nFiles:\n" + files + "Lang file : " + m_langs +
+                qvrtest::kSeparator + "english.lng\nLanguage  : English\nStrings   : 4\n"
                 "Strings:\n-[0] Hello\n-[1] Good bye\n-[2] \n-[3] Score\n");
   delete tr;
   EXPECT_NE(QVRTranslator::Singleton(), nullptr);
@@ -285,8 +285,18 @@ TEST_F(TranslatorFolder, SingletonAndPrintInfo) {
 // Compiles a source with the qvrlang tool and reads it back through the
 // translator. Skipped when the tool was not built alongside.
 TEST(TranslatorTool, CompiledFilesLoad) {
+#if defined(_WIN32)
+  std::string tool = std::string(QVR_TEST_BINARY_DIR) + "/tools/qvrlang.exe";
+  for (char& c : tool)
+    if (c == '/') c = '\\';
+  const char* quiet = " 2>NUL";
+  const int runnable = F_OK;  // the C runtime knows no execute permission
+#else
   const std::string tool = std::string(QVR_TEST_BINARY_DIR) + "/tools/qvrlang";
-  if (access(tool.c_str(), X_OK) != 0) GTEST_SKIP() << "qvrlang not built";
+  const char* quiet = " 2>/dev/null";
+  const int runnable = X_OK;
+#endif
+  if (access(tool.c_str(), runnable) != 0) GTEST_SKIP() << "qvrlang not built";
   qvrtest::TempDir dir;
   ASSERT_TRUE(qvrtest::WriteAll(dir / "en.txt",
                                 "# Menu texts\n"
@@ -296,7 +306,7 @@ TEST(TranslatorTool, CompiledFilesLoad) {
                                 "5 \\sIndented and trailing\\s\n"
                                 "3\n"));
   const std::string command =
-      tool + " build " + dir / "en.txt" + " -o " + dir / "en.lng" + " 2>/dev/null";
+      tool + " build " + dir / "en.txt" + " -o " + dir / "en.lng" + quiet;
   ASSERT_EQ(std::system(command.c_str()), 0);
   QVRTranslator tr;
   ASSERT_EQ(tr.Init(dir.path().c_str(), ".lng"), 1);

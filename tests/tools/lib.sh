@@ -33,19 +33,34 @@ if [ -n "${QVR_TOOL_RUNNER:-}" ]; then
 fi
 umask 022
 
+# What the system says of a write past the file-size limit (ulimit -f). Wine turns it into other
+# errors, so there any reason is taken.
+too_large='File too large'
+[ -z "${QVR_TOOL_RUNNER:-}" ] || too_large='.*'
+
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 # ok DESCRIPTION CMD...: the command must succeed; its output is kept in out.txt / err.txt.
+# Windows console programs end their lines with "\r\n": under a runner both files lose the "\r".
+plain_lines() {
+  [ -n "${QVR_TOOL_RUNNER:-}" ] || return 0
+  local f
+  for f in "$@"; do
+    tr -d '\r' <"$f" >"$f.lf" && mv "$f.lf" "$f"
+  done
+}
 ok() {
   local what=$1 rc=0; shift
   "$@" >out.txt 2>err.txt || rc=$?
+  plain_lines out.txt err.txt
   [ "$rc" = 0 ] || fail "$what: '$*' exited $rc ($(head -c 300 err.txt))"
 }
 # refused DESCRIPTION STATUS PATTERN CMD...: exit status STATUS and PATTERN on stderr.
 refused() {
   local what=$1 want=$2 pattern=$3 rc=0; shift 3
   "$@" >out.txt 2>err.txt || rc=$?
+  plain_lines out.txt err.txt
   [ "$rc" = "$want" ] || fail "$what: '$*' exited $rc, expected $want"
   grep -q -- "$pattern" err.txt || fail "$what: no '$pattern' in: $(head -c 300 err.txt)"
 }

@@ -119,7 +119,7 @@ for fmt in qvr pak; do
   refused "$fmt name too long" 1 "member name '$(basename "$deep")/file.txt' is 59 bytes long" \
     "$tool" add "$arc" game/long
   refused "$fmt tree again" 1 "'maps/e1m1.bsp' is already in" "$tool" add "$arc" game/data
-  refused "$fmt same name twice" 1 "game/a/same.txt and game/b/same.txt would both be stored as 'same.txt'" \
+  refused "$fmt same name twice" 1 "game/a[/\\]same.txt and game/b[/\\]same.txt would both be stored as 'same.txt'" \
     "$tool" add "$arc" game/a game/b
   refused "$fmt same name twice, flat" 1 "would both be stored as 'sky.bmp'" \
     "$tool" add "$arc" --flat game/data/gfx game/data/gfx/env
@@ -154,11 +154,15 @@ refused "list zip" 1 "cannot be opened" "$tool" list fmt.zip
 
 # ---- PAK files written independently: nested names, unsafe names ---------------------------
 python3 "$maker" write gen.pak --expect expect
+# Case.TXT and case.txt are one file where letter case is ignored (the Windows build): that
+# member is compared there by the library's own tests, not here.
+case_pair=()
+[ -z "${QVR_TOOL_RUNNER:-}" ] || case_pair=(-x Case.TXT -x case.txt)
 ok "independent pak list" "$tool" list gen.pak
 has "independent pak list" out.txt "| maps/e1m1.bsp "
 has "independent pak list" out.txt "Total: 10 files"
 ok "independent pak extract all" "$tool" extract gen.pak -C gen-all
-diff -r expect/files gen-all >/dev/null || fail "independent pak: extracted tree differs from expected"
+diff -r "${case_pair[@]}" expect/files gen-all >/dev/null || fail "independent pak: extracted tree differs from expected"
 ok "independent pak extract nested" "$tool" extract gen.pak "sound/ambience/wind 1.wav" -C gen-one
 same "independent pak nested member" "expect/files/sound/ambience/wind 1.wav" "gen-one/sound/ambience/wind 1.wav"
 
@@ -180,7 +184,7 @@ rc=0; "$tool" rm edit.pak readme.txt >out.txt 2>err.txt || rc=$?
 if [ "$rc" = 0 ]; then
   ok "edit independent pak" "$tool" extract edit.pak -C edit-out
   rm expect/files/readme.txt
-  diff -r expect/files edit-out >/dev/null || fail "rm on an independent pak corrupted other members"
+  diff -r "${case_pair[@]}" expect/files edit-out >/dev/null || fail "rm on an independent pak corrupted other members"
 else
   same "refused rm on independent pak leaves it unchanged" gen.pak edit.pak
 fi

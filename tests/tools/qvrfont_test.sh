@@ -331,7 +331,7 @@ absent "folder as font" dir.fnt
 # A failing write leaves an existing output as it was.
 cp sans-24-8.fnt keep.fnt
 cp keep.fnt keep-before.fnt
-refused "full disk" 1 "keep.fnt: cannot write the font file.*File too large" \
+refused "full disk" 1 "keep.fnt: cannot write the font file.*$too_large" \
   bash -c 'ulimit -f 1; trap "" XFSZ; exec "$0" build "$1" -o keep.fnt --size 48 --depth 8' "$tool" "$sans"
 cmp -s keep.fnt keep-before.fnt || fail "full disk: the existing output was changed"
 if compgen -G "keep.fnt.tmp-*" >/dev/null; then fail "full disk: temporary file left"; fi

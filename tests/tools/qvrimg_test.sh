@@ -216,7 +216,7 @@ im -size 200x200 plasma:fractal -seed 9 -type truecolor BMP3:big.bmp
 cp p8.bmp keep.tga
 cp keep.tga keep-before.tga
 for fmt in bmp tga tga-rle pcx; do
-  refused "full disk, $fmt" 1 "keep.tga: cannot write the .*File too large" \
+  refused "full disk, $fmt" 1 "keep.tga: cannot write the .*$too_large" \
     bash -c 'ulimit -f 8; trap "" XFSZ; exec "$0" convert big.bmp keep.tga --format "$1"' "$tool" "$fmt"
   cmp -s keep.tga keep-before.tga || fail "full disk, $fmt: the existing output was changed"
   no_temp "full disk, $fmt" keep.tga

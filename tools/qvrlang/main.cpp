@@ -12,6 +12,7 @@
 #include "../common/cli.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -157,13 +158,28 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return true;
 }
 
+// True for the names of Windows devices written to as files ("NUL", "CON");
+// elsewhere devices are files and known by their status.
+bool IsDeviceName(const std::string& path) {
+#if defined(_WIN32)
+  std::string name = path;
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (!name.empty() && name.back() == ':') name.pop_back();
+  return name == "NUL" || name == "CON";
+#else
+  (void)path;
+  return false;
+#endif
+}
+
 // Writes `bytes` to `path` through a temporary file and a rename. An existing
-// device or pipe (/dev/null, /dev/stdout) has nothing to replace and is written
-// to directly.
+// device or pipe (/dev/null, /dev/stdout, NUL on Windows) has nothing to
+// replace and is written to directly.
 bool WriteWholeFile(const std::string& path, const char* what, const std::string& bytes) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
-  if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
+  if (IsDeviceName(path) ||
+      (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status))) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
     bool ok = out != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     int error = errno;
