@@ -83,8 +83,8 @@ inline int HostShell(const std::string& command) {
   char temp[MAX_PATH];
   const DWORD length = GetTempPathA(sizeof temp, temp);
   if (length == 0 || length >= sizeof temp) return -1;
-  const std::string base = std::string(temp) + "qvr3d-host-" + std::to_string(GetCurrentProcessId()) +
-                           "-" + std::to_string(serial++);
+  const std::string base = std::string(temp) + "qvr3d-host-" +
+                           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(serial++);
   const std::string script = base + ".sh", status = base + ".status";
   {
     std::ofstream out(script, std::ios::binary);

@@ -27,7 +27,8 @@ using FU = QVRFileUtils;
 using qvrtest::TempDir;
 using qvrtest::WriteAll;
 
-const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kShellFolders[] =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kUserShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
@@ -62,8 +63,9 @@ class RegistryValue {
     if (RegCreateKeyExA(HKEY_CURRENT_USER, m_key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
                         nullptr) != ERROR_SUCCESS)
       return false;
-    const bool ok = RegSetValueExA(handle, m_name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                                   static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+    const bool ok =
+        RegSetValueExA(handle, m_name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
     RegCloseKey(handle);
     return ok;
   }
@@ -132,7 +134,8 @@ TEST(Windows, RootsAndNamesInTheWindowsForm) {
   ASSERT_NE(saved, nullptr);
   ASSERT_TRUE(FU::SetCWD(tmp.path().c_str()));
   // The file system ignores letter case itself and takes either separator.
-  for (const char* name : {"data\\levels\\one.map", "DATA/LEVELS/ONE.MAP", "Data\\Levels/One.MAP"}) {
+  for (const char* name :
+       {"data\\levels\\one.map", "DATA/LEVELS/ONE.MAP", "Data\\Levels/One.MAP"}) {
     SCOPED_TRACE(name);
     QVRFile file(name, QVRResFile::READ);
     ASSERT_TRUE(file.Good());
