@@ -868,31 +868,6 @@ bool DirCreate(const char* path) {
                   [](const std::string& candidate) { return mkdir(candidate.c_str(), 0777) == 0; });
 }
 
-bool MatchPattern(const char* pattern, const char* name) {
-  if (!pattern || !name) return false;
-  if (strcmp(pattern, "*.*") == 0) return true;
-  // Greedy match with one backtrack point: the last "*" seen.
-  const char* star = nullptr;
-  const char* resume = nullptr;
-  while (*name) {
-    if (*pattern == '*') {
-      star = pattern++;
-      resume = name;
-    } else if (*pattern == '?' || (*pattern && FoldAscii(static_cast<unsigned char>(*pattern)) ==
-                                                   FoldAscii(static_cast<unsigned char>(*name)))) {
-      ++pattern;
-      ++name;
-    } else if (star) {
-      pattern = star + 1;
-      name = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (*pattern == '*') ++pattern;
-  return *pattern == 0;
-}
-
 FindHandle* FindFirst(const char* searchPath, FindData& data) {
   std::string native;
   if (!NativePath(searchPath, native) || native.empty()) return nullptr;

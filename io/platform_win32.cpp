@@ -25,8 +25,6 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-unsigned char FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-
 // Converts `path` to the native form; false for a null, empty or too long
 // path.
 bool Native(const char* path, std::string& out) { return NativePath(path, out) && !out.empty(); }
@@ -425,31 +423,6 @@ bool NextMatch(FindHandle* handle, FindData& data) {
 }
 
 }  // namespace
-
-bool MatchPattern(const char* pattern, const char* name) {
-  if (!pattern || !name) return false;
-  if (strcmp(pattern, "*.*") == 0) return true;
-  // Greedy match with one backtrack point: the last "*" seen.
-  const char* star = nullptr;
-  const char* resume = nullptr;
-  while (*name) {
-    if (*pattern == '*') {
-      star = pattern++;
-      resume = name;
-    } else if (*pattern == '?' || (*pattern && FoldAscii(static_cast<unsigned char>(*pattern)) ==
-                                                   FoldAscii(static_cast<unsigned char>(*name)))) {
-      ++pattern;
-      ++name;
-    } else if (star) {
-      pattern = star + 1;
-      name = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (*pattern == '*') ++pattern;
-  return *pattern == 0;
-}
 
 FindHandle* FindFirst(const char* searchPath, FindData& data) {
   std::string native;
