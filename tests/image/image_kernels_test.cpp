@@ -29,7 +29,8 @@ void ReferenceFill(uint8_t* p, size_t count, uint32_t colour) {
 TEST_P(ImageKernels, FillsMatchPixelStores) {
   for (uint32_t colour : {0x00C0FFEEu, 0x12345678u, 0u, 0x5A5A5A5Au, 0xFF00FF00u}) {
     for (unsigned Bpp = 1; Bpp <= 4; ++Bpp) {
-      for (size_t count : {1, 2, 15, 16, 23, 24, 31, 32, 33, 47, 48, 49, 95, 96, 97, 200, 1031}) {
+      for (size_t count :
+           {1, 2, 15, 16, 23, 24, 31, 32, 33, 47, 48, 49, 95, 96, 97, 200, 511, 512, 1031}) {
         SCOPED_TRACE(testing::Message()
                      << std::hex << colour << std::dec << " Bpp " << Bpp << " count " << count);
         const size_t offset = 5 * Bpp;  // unaligned start
