@@ -215,32 +215,6 @@ __attribute__((target("avx512f,avx512bw"))) inline void KeyStepAVX512(uint8_t* d
 }
 
 // With masked stores the destination is neither read nor written where the
-// source holds the key: a keyed stretch costs no memory traffic at all, and
-// the row's tail is one more masked step rather than a scalar loop.
-// One step of 64 bytes over the pixels selected by `lanes`.
-template <unsigned Bpp>
-__attribute__((target("avx512f,avx512bw"))) inline void KeyStepAVX512(uint8_t* dst,
-                                                                      const uint8_t* src,
-                                                                      uint32_t key,
-                                                                      uint64_t lanes) {
-  if (Bpp == 1) {
-    const __m512i s = _mm512_maskz_loadu_epi8(lanes, src);
-    const __m512i k = _mm512_set1_epi8(static_cast<char>(key));
-    _mm512_mask_storeu_epi8(dst, _mm512_mask_cmpneq_epi8_mask(lanes, s, k), s);
-  } else if (Bpp == 2) {
-    const __mmask32 m = static_cast<__mmask32>(lanes);
-    const __m512i s = _mm512_maskz_loadu_epi16(m, src);
-    const __m512i k = _mm512_set1_epi16(static_cast<short>(key));
-    _mm512_mask_storeu_epi16(dst, _mm512_mask_cmpneq_epi16_mask(m, s, k), s);
-  } else {
-    const __mmask16 m = static_cast<__mmask16>(lanes);
-    const __m512i s = _mm512_maskz_loadu_epi32(m, src);
-    const __m512i k = _mm512_set1_epi32(static_cast<int>(key));
-    _mm512_mask_storeu_epi32(dst, _mm512_mask_cmpneq_epi32_mask(m, s, k), s);
-  }
-}
-
-// With masked stores the destination is neither read nor written where the
 // source holds the key, so keyed stretches cost no memory traffic, and the
 // row's tail is one more masked step rather than a scalar loop.
 template <unsigned Bpp>
